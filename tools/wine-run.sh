@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine with the prefix kept in the build tree.
+#   wine-run.sh --init        make the prefix (once per build tree)
+#   wine-run.sh --kill        stop the prefix's wineserver
+#   wine-run.sh prog.exe ...  run a program; its exit code is ours
+set -u
+WINE=/usr/lib/wine/wine64
+here=$(pwd)
+# ctest runs us from a folder inside the build tree; find the tree's top.
+top=${INKSEAL_BINARY_DIR:-}
+if [ -z "$top" ]; then
+  d=$here
+  while [ "$d" != / ] && [ ! -f "$d/CMakeCache.txt" ]; do d=$(dirname "$d"); done
+  top=$d
+fi
+export WINEPREFIX="$top/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+case "${1:-}" in
+  --init)
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      "$WINE" wineboot -i >/dev/null 2>&1
+      /usr/lib/wine/wineserver -w
+    fi
+    [ -f "$WINEPREFIX/system.reg" ] || { echo "wine prefix was not made" >&2; exit 1; }
+    exit 0 ;;
+  --kill)
+    /usr/lib/wine/wineserver -k 2>/dev/null
+    exit 0 ;;
+esac
+exec "$WINE" "$@"
