@@ -7,7 +7,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev
   libcurl4-openssl-dev libgtk-3-dev
   clang libclang-rt-14-dev
-  tinyproxy
+  tinyproxy xdg-utils
 )
 missing=()
 for p in "${packages[@]}"; do
