@@ -1,0 +1,5 @@
+#include "uploader/authenticator_file.h"
+
+namespace inkseal {
+const char16_t kAuthenticatorFileName[] = u"Brantwick.exe";
+}  // namespace inkseal

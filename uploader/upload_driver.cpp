@@ -1,0 +1,124 @@
+#include "uploader/upload_driver.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "common/messages.h"
+#include "common/settings.h"
+#include "http/win_http_client.h"
+#include "platform/document_file.h"
+#include "platform/folders.h"
+#include "platform/last_error.h"
+#include "platform/process.h"
+#include "platform/shell.h"
+#include "uploader/authenticator_file.h"
+#include "uploader/credentials.h"
+#include "uploader/module_directory.h"
+#include "uploader/upload_texts.h"
+
+namespace inkseal {
+
+int RunUploader(const std::u16string& commandLineText) {
+  if (!platform::HasOwnModuleHandle()) {
+    ReportLastError(kNoModuleHandleText);
+    return 1;
+  }
+  std::u16string moduleFileName;
+  if (!platform::GetOwnModuleFileName(moduleFileName)) {
+    ReportLastError(kNoModulePathText);
+    return 1;
+  }
+  const std::u16string moduleDirectory =
+      ModuleDirectory(moduleFileName, platform::kPathSeparator).value_or(u"");
+
+  // The settings beside the program belong to the printer driver; the
+  // credentials may also live there, for machines set up by an administrator.
+  const std::u16string moduleSettingsPath = moduleDirectory + kSettingsFileName;
+  std::u16string settingsPathInUse = moduleSettingsPath;
+  const std::optional<std::u16string> uploadUrl =
+      ReadSetting(kKeyLumeskUrl, kSettingsSection, moduleSettingsPath);
+  CredentialSet credentials = ReadCredentials(moduleSettingsPath);
+  const std::optional<std::u16string> documentPathAsPassed =
+      !commandLineText.empty() ? std::optional<std::u16string>(commandLineText)
+                               : ReadSetting(kKeyLaunch, kSettingsSection, moduleSettingsPath);
+
+  if (!credentials.IsComplete()) {
+    settingsPathInUse = UserSettingsPath();
+    credentials = ReadCredentials(settingsPathInUse);
+  }
+
+  if (!credentials.IsComplete()) {
+    platform::ChildProcess authenticator;
+    if (!authenticator.Start(moduleDirectory + kAuthenticatorFileName)) {
+      ReportLastError(kAuthenticatorNotStartedText);
+      return 0;
+    }
+    authenticator.Wait();
+    uint32_t exitCode = 0;
+    if (!authenticator.GetExitCode(exitCode)) {
+      ReportLastError(kAuthenticatorExitCodeText);
+      return 1;
+    }
+    if (exitCode != kAuthenticatorStoredCredentials) {
+      ShowInformation(ConfigurationReport(settingsPathInUse, uploadUrl,
+                                          AuthorizationValue(credentials), documentPathAsPassed,
+                                          /*askForCredentials=*/true));
+      return 1;
+    }
+    // Whatever the authenticator stored is used as it is; a value still
+    // missing leaves its slot empty and the service decides.
+    credentials = ReadCredentials(settingsPathInUse);
+  }
+  const std::u16string authorization = AuthorizationValue(credentials);
+
+  if (!documentPathAsPassed) {
+    ShowInformation(kNoDocumentText);
+    return 1;
+  }
+  if (!uploadUrl) {
+    ShowInformation(ConfigurationReport(settingsPathInUse, uploadUrl, authorization,
+                                        documentPathAsPassed, /*askForCredentials=*/false));
+    return 1;
+  }
+
+  // Printer drivers quote paths with blanks; only the quotes go.
+  const std::u16string documentPath = platform::TrimCharacters(*documentPathAsPassed, u"\"");
+  if (!platform::ProbeDocument(documentPath)) {
+    ReportErrorCode(platform::LastError(), kDocumentNotOpenedText + documentPath);
+    return 0;
+  }
+  // A document that vanished or cannot be read whole after the probe is
+  // reported the same way: sending an empty or partial body would look like
+  // a successful print.
+  std::vector<char> documentBytes;
+  if (!platform::ReadDocument(documentPath, documentBytes)) {
+    ReportErrorCode(platform::LastError(), kDocumentNotOpenedText + documentPath);
+    return 0;
+  }
+  const auto bodyLength = static_cast<int32_t>(documentBytes.size());  // under 2 GiB, checked by the read
+
+  try {
+    WinHttpClient client(*uploadUrl, nullptr);
+    client.verifyCertificates = false;
+    client.AttachBody(documentBytes.data(), static_cast<uint32_t>(bodyLength));
+    client.SetExtraHeaders(UploadHeaderText(bodyLength, authorization));
+    if (!client.Execute(u"PUT", /*stopAtRedirect=*/false)) {
+      ReportHttpError(client.ErrorCode(), SendFailureText(documentPath, *uploadUrl, authorization));
+      return 1;
+    }
+    const std::u16string browserUrl = client.BrowserUrl();
+
+    platform::ComScope com;
+    if (!platform::ShellOpen(browserUrl)) {
+      ReportErrorCode(platform::LastError(), kBrowserNotOpenedText + browserUrl);
+      return 1;
+    }
+    return 0;
+  } catch (...) {
+    ReportLastError(kSendExceptionText);
+    return 0;
+  }
+}
+
+}  // namespace inkseal
