@@ -1,0 +1,87 @@
+// One synchronous HTTP request/response exchange over the operating
+// system's HTTP service.  A caller creates the client for one URL, attaches
+// a body and header lines, calls Execute and reads the results.
+//
+//   WinHttpClient client(url, nullptr);
+//   client.verifyCertificates = false;
+//   client.AttachBody(bytes, length);
+//   client.SetExtraHeaders(u"Content-Length: 42\r\nContent-Type: ...\r\n");
+//   if (!client.Execute(u"PUT", false)) Report(client.ErrorCode());
+//
+// Execute answers true once a response was received and read, whatever its
+// HTTP status; false with ErrorCode() telling why.  ErrorCode() is never
+// reset and is meaningful only after false.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/http_transport.h"
+
+namespace inkseal {
+
+// Receives the share of the response body read so far, in percent.  Only
+// called while the response announced a Content-Length.
+using ProgressCallback = void (*)(double percent);
+
+class WinHttpClient {
+ public:
+  WinHttpClient(const std::u16string& url, ProgressCallback progress);
+  ~WinHttpClient();
+  WinHttpClient(const WinHttpClient&) = delete;
+  WinHttpClient& operator=(const WinHttpClient&) = delete;
+
+  // Keeps its own copy of the body.  False (and no body at all any more)
+  // when data is null or the copy cannot be made.
+  bool AttachBody(const void* data, uint32_t length);
+  // Request header lines, CR LF separated, sent unchanged.  A body needs a
+  // Content-Length line here: Execute announces no length of its own.
+  bool SetExtraHeaders(const std::u16string& headers);
+  // verb: GET, POST or PUT in any case.
+  bool Execute(const std::u16string& verb, bool stopAtRedirect);
+
+  std::u16string HeaderText() const { return headerText; }
+  std::u16string ContentText() const { return contentText; }
+  std::u16string BrowserUrl() const { return browserUrl; }
+  uint32_t ErrorCode() const { return errorCode; }
+
+ private:
+  friend class WinHttpClientProbe;  // lets tests look at the raw body buffer
+
+  bool RunAttempt(platform::HttpRequestState& request, const std::u16string& verb,
+                  bool stopAtRedirect, bool& bodyComplete);
+  void SelectProxy(platform::HttpRequestState& request);
+  void ReadHeaderFields(platform::HttpRequestState& request);
+  bool ReadBody(platform::HttpRequestState& request, bool& firstBufferFailed);
+  void DecodeBody();
+  void ReportProgress(uint32_t received) const;
+  void RecordLastError();
+
+  platform::HttpSession sessionHandle;
+
+ public:
+  bool verifyCertificates = false;
+
+ private:
+  std::u16string url;
+  std::u16string headerText;
+  std::u16string contentText;
+  std::u16string charset;
+  std::u16string browserUrl;
+  std::unique_ptr<uint8_t[]> bodyBytes;
+  uint32_t bodyLength = 0;
+  ProgressCallback onProgress = nullptr;
+  uint32_t contentLength = 0;
+  std::unique_ptr<uint8_t[]> requestData;
+  uint32_t requestDataLength = 0;
+  std::u16string extraHeaders;
+  uint32_t errorCode = 0;
+  const std::u16string userAgent;
+  const int32_t resolveTimeout;
+  const int32_t connectTimeout;
+  const int32_t sendTimeout;
+  const int32_t receiveTimeout;
+};
+
+}  // namespace inkseal
