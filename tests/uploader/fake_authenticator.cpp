@@ -1,0 +1,51 @@
+// Stands in for Brantwick in the uploader's end-to-end tests, driven by its
+// environment (which it inherits through Ferrowend):
+//   INKSEAL_FAKE_AUTHENTICATOR_LOG  file to which "started" is appended
+//   INKSEAL_FAKE_OAUTH_CLIENT_KEY, _CLIENT_SECRET, _TOKEN_KEY, _TOKEN_SECRET
+//                                   values written into the per-user settings
+//   INKSEAL_FAKE_EXIT               exit code (default 2, a cancelled dialog)
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "common/settings.h"
+#include "common/utf.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+const char* Environment(const char* name) { return std::getenv(name); }
+
+int Run() {
+  if (const char* log = Environment("INKSEAL_FAKE_AUTHENTICATOR_LOG")) {
+    std::ofstream(log, std::ios::app) << "started\n";
+  }
+  const struct {
+    const char* variable;
+    const char16_t* key;
+  } values[] = {{"INKSEAL_FAKE_OAUTH_CLIENT_KEY", inkseal::kKeyOAuthClientKey},
+                {"INKSEAL_FAKE_OAUTH_CLIENT_SECRET", inkseal::kKeyOAuthClientSecret},
+                {"INKSEAL_FAKE_OAUTH_TOKEN_KEY", inkseal::kKeyOAuthTokenKey},
+                {"INKSEAL_FAKE_OAUTH_TOKEN_SECRET", inkseal::kKeyOAuthTokenSecret}};
+  std::u16string folder;
+  for (const auto& value : values) {
+    const char* text = Environment(value.variable);
+    if (!text) continue;
+    if (folder.empty() && !inkseal::SetUpUserFolder(folder)) return 3;
+    inkseal::WriteSetting(value.key, inkseal::Utf8ToUtf16(text), inkseal::kSettingsSection,
+                          folder + inkseal::kSettingsFileName);
+  }
+  const char* exitCode = Environment("INKSEAL_FAKE_EXIT");
+  return exitCode ? std::atoi(exitCode) : 2;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return Run(); }
+#else
+int main() { return Run(); }
+#endif
