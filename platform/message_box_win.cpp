@@ -1,0 +1,37 @@
+#include "platform/message_box.h"
+
+#include <windows.h>
+#include <oleauto.h>
+
+namespace inkseal::platform {
+namespace {
+
+// A BSTR released when it leaves scope.
+class Bstr {
+ public:
+  explicit Bstr(const std::u16string& text)
+      : value_(::SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()))) {}
+  ~Bstr() { ::SysFreeString(value_); }
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  BSTR get() const { return value_; }
+
+ private:
+  BSTR value_;
+};
+
+}  // namespace
+
+void ShowMessageBox(const std::u16string& title, const std::u16string& text, MessageIcon icon) {
+  const UINT style = MB_OK | (icon == MessageIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION);
+  ::MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(text.c_str()),
+                reinterpret_cast<const wchar_t*>(title.c_str()), style);
+}
+
+bool IsEmptyText(const std::u16string& text) {
+  const Bstr value(text);
+  const Bstr empty(u"");
+  return ::VarBstrCmp(value.get(), empty.get(), LOCALE_USER_DEFAULT, 0) == VARCMP_EQ;
+}
+
+}  // namespace inkseal::platform
