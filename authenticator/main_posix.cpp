@@ -1,0 +1,11 @@
+// Brantwick's Linux entry: the whole run is one modal login dialog, whose
+// result is the exit code (-1, no display, reaches the parent as 255).
+#include "authenticator/main_dlg.h"
+#include "authenticator/notifier.h"
+#include "authenticator/service_endpoint.h"
+
+int main() {
+  inkseal::MessageBoxNotifier notifier;
+  inkseal::CMainDlg dialog(inkseal::TokenEndpointUrl(), notifier);
+  return dialog.DoModal();
+}

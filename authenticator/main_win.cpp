@@ -1,0 +1,19 @@
+// Brantwick's Windows entry: the whole run is one modal login dialog, whose
+// result is the exit code.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "authenticator/main_dlg.h"
+#include "authenticator/notifier.h"
+#include "authenticator/service_endpoint.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  INITCOMMONCONTROLSEX controls{};
+  controls.dwSize = sizeof(controls);
+  controls.dwICC = ICC_BAR_CLASSES;
+  InitCommonControlsEx(&controls);
+
+  inkseal::MessageBoxNotifier notifier;
+  inkseal::CMainDlg dialog(inkseal::TokenEndpointUrl(), notifier);
+  return dialog.DoModal();
+}
