@@ -59,18 +59,22 @@ class Parser {
 
   void ParseObject(Object& object) {
     const NestingLevel level(*this, TakeExpected(TokenKind::kObjectBegin));
-    while (!AtEnd() && Peek().kind != TokenKind::kObjectEnd) {
-      Token& name = TakeExpected(TokenKind::kString);
-      TakeExpected(TokenKind::kMemberAssign);
-      Member member{std::move(name.text), UnknownElement()};
-      ParseValue(member.element);
-      if (object.Find(member.name) != object.end()) {
-        throw ParseException("Duplicate object member token: " + member.name, name.locationBegin,
-                             name.locationEnd);
+    if (!AtEnd() && Peek().kind != TokenKind::kObjectEnd) {
+      // After a comma another member must follow: a trailing comma fails on
+      // the closing brace where a name is expected.
+      for (;;) {
+        Token& name = TakeExpected(TokenKind::kString);
+        TakeExpected(TokenKind::kMemberAssign);
+        Member member{std::move(name.text), UnknownElement()};
+        ParseValue(member.element);
+        if (object.Find(member.name) != object.end()) {
+          throw ParseException("Duplicate object member token: " + member.name,
+                               name.locationBegin, name.locationEnd);
+        }
+        object.Insert(std::move(member));
+        if (AtEnd() || Peek().kind != TokenKind::kNextElement) break;
+        TakeExpected(TokenKind::kNextElement);
       }
-      object.Insert(std::move(member));
-      if (AtEnd() || Peek().kind != TokenKind::kNextElement) break;
-      TakeExpected(TokenKind::kNextElement);
     }
     TakeExpected(TokenKind::kObjectEnd);
   }
