@@ -1,0 +1,77 @@
+#include "common/settings.h"
+
+#include "common/messages.h"
+#include "platform/folders.h"
+#include "platform/last_error.h"
+#include "platform/settings_file.h"
+
+namespace inkseal {
+
+const char16_t kSettingsFileName[] = u"vod995.ini";
+const char16_t kSettingsSection[] = u"Parameters";
+const char16_t kUserFolderName[] = u"Lumesk";
+
+const char16_t kKeyLumeskUrl[] = u"LumeskURL";
+const char16_t kKeyLaunch[] = u"Launch";
+const char16_t kKeyOAuthClientKey[] = u"OAuthClientKey";
+const char16_t kKeyOAuthClientSecret[] = u"OAuthClientSecret";
+const char16_t kKeyOAuthTokenKey[] = u"OAuthTokenKey";
+const char16_t kKeyOAuthTokenSecret[] = u"OAuthTokenSecret";
+
+namespace {
+
+constexpr char16_t kFolderQueryFailed[] = u"Failed to obtain user profile path!";
+constexpr char16_t kSubFolderFailed[] = u"Failed to get user profile path!";
+
+// "<folder><sep>Lumesk<sep>"
+std::u16string UserSubFolder(const std::u16string& appData) {
+  return appData + platform::kPathSeparator + kUserFolderName + platform::kPathSeparator;
+}
+
+}  // namespace
+
+std::optional<std::u16string> ReadSetting(const std::u16string& key, const std::u16string& section,
+                                          const std::u16string& file) {
+  std::u16string value = platform::ReadProfileValue(section, key, file);
+  if (value.empty()) return std::nullopt;
+  return value;
+}
+
+int WriteSetting(const std::u16string& key, const std::u16string& value, const std::u16string& section,
+                 const std::u16string& file) {
+  if (platform::WriteProfileValue(section, key, value, file)) return 1;
+  const uint32_t code = platform::LastError();
+  ReportErrorCode(code, u"Failed to write.\n"
+                        u"\nkey: " + key + u"\nsection: " + section + u"\ninifile: " + file);
+  return 0;
+}
+
+bool SetUpUserFolder(std::u16string& userFolder) {
+  userFolder.clear();
+  std::u16string appData;
+  if (!platform::GetAppDataFolder(appData)) {
+    // Without a folder there is nothing defined to create a sub-folder in:
+    // the settings then go to the bare file name, the same one the uploader
+    // falls back to.
+    ReportLastError(kFolderQueryFailed);
+    return false;
+  }
+  const std::u16string folder = UserSubFolder(appData);
+  if (!platform::CreateDirectoryLevel(folder) && platform::LastError() != platform::kErrorAlreadyExists) {
+    ReportLastError(kSubFolderFailed);
+    return false;
+  }
+  userFolder = folder;
+  return true;
+}
+
+std::u16string UserSettingsPath() {
+  std::u16string appData;
+  if (!platform::GetAppDataFolder(appData)) {
+    ReportLastError(kFolderQueryFailed);
+    return kSettingsFileName;
+  }
+  return UserSubFolder(appData) + kSettingsFileName;
+}
+
+}  // namespace inkseal

@@ -1,0 +1,114 @@
+// Settings files on POSIX: our own private-profile reader and writer (the
+// text rules live in common/private_profile.h).  A write replaces the file
+// atomically: the new text goes to a temporary file in the same folder,
+// which is flushed to disk and renamed over the old one, so a crash or a
+// full disk never leaves a half-written or emptied settings file.
+#include "platform/settings_file.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "common/private_profile.h"
+#include "common/utf.h"
+#include "platform/last_error.h"
+#include "platform/unique_fd_posix.h"
+
+namespace inkseal::platform {
+namespace {
+
+// A settings file is a few lines; anything much larger is not one.
+constexpr size_t kMaxSettingsFileSize = 16 * 1024 * 1024;
+// Settings may hold secrets: a new file is readable by its owner only.
+constexpr mode_t kNewFileMode = 0600;
+
+bool HoldsLineBreakOrNul(const std::u16string& text) {
+  return text.find_first_of(std::u16string(u"\r\n\0", 3)) != std::u16string::npos;
+}
+
+// Reads a regular file whole.  A missing file reads as empty with exists
+// false; anything that is not a regular file fails (never blocks on a pipe).
+bool ReadSettingsFile(const std::string& path, std::string& bytes, bool& exists, mode_t& mode) {
+  exists = false;
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!fd.valid()) return errno == ENOENT;
+  struct stat info;
+  if (::fstat(fd.get(), &info) != 0) return false;
+  if (!S_ISREG(info.st_mode)) {
+    errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    return false;
+  }
+  exists = true;
+  mode = info.st_mode & 07777;
+  return ReadAll(fd.get(), bytes, kMaxSettingsFileSize);
+}
+
+// The file a write lands in: through a symbolic link to its target, so the
+// link itself survives the rename.
+std::string WriteTarget(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (::realpath(path.c_str(), resolved) != nullptr) return resolved;
+  return path;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// Writes bytes to a fresh temporary file beside path and renames it over
+// path.  On failure the temporary file is gone and path is untouched.
+bool ReplaceFile(const std::string& path, const std::string& bytes, mode_t mode) {
+  const std::string folder = FolderOf(path);
+  std::string temporary = folder + "/.inkseal-XXXXXX";
+  UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));  // created 0600
+  if (!fd.valid()) return false;
+  const bool written = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0 &&
+                       fd.Close() && ::rename(temporary.c_str(), path.c_str()) == 0;
+  if (!written) {
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    errno = error;
+    return false;
+  }
+  // Make the rename itself durable; a failure here loses nothing written.
+  UniqueFd directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (directory.valid()) ::fsync(directory.get());
+  return true;
+}
+
+}  // namespace
+
+std::u16string ReadProfileValue(const std::u16string& section, const std::u16string& key,
+                                 const std::u16string& file) {
+  std::string bytes;
+  bool exists;
+  mode_t mode;
+  if (!ReadSettingsFile(Utf16ToUtf8(file), bytes, exists, mode) || !exists) return {};
+  const std::optional<std::u16string> value = ProfileText(bytes).Find(section, key);
+  if (!value) return {};
+  return value->substr(0, kProfileValueCapacity - 1);
+}
+
+bool WriteProfileValue(const std::u16string& section, const std::u16string& key, const std::u16string& value,
+                        const std::u16string& file) {
+  if (HoldsLineBreakOrNul(section) || HoldsLineBreakOrNul(key) || HoldsLineBreakOrNul(value) || file.empty()) {
+    SetLastError(kErrorInvalidParameter);
+    return false;
+  }
+  const std::string path = WriteTarget(Utf16ToUtf8(file));
+  std::string bytes;
+  bool exists;
+  mode_t mode = kNewFileMode;
+  if (!ReadSettingsFile(path, bytes, exists, mode)) return false;
+  return ReplaceFile(path, ProfileText(bytes).WithValue(section, key, value), exists ? mode : kNewFileMode);
+}
+
+}  // namespace inkseal::platform
