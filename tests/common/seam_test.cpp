@@ -1,0 +1,148 @@
+// The process, shell and document parts of the operating-system seam.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/document_file.h"
+#include "platform/last_error.h"
+#include "platform/process.h"
+#include "platform/shell.h"
+#include "temp_folder.h"
+
+namespace inkseal::platform {
+namespace {
+
+using inkseal::testing::TempFolder;
+using inkseal::testing::WriteBytes;
+
+constexpr uint32_t kShowMessageUsageExit = 2;
+
+std::u16string Path(const std::filesystem::path& path) { return path.u16string(); }
+
+// A program of this build that ends with a known code when started with no
+// arguments.
+std::filesystem::path ShowMessageProgram() {
+  const char* binaryDir = std::getenv("INKSEAL_BINARY_DIR");
+  std::string dir = binaryDir != nullptr ? binaryDir : ".";
+#ifdef _WIN32
+  // The build tree is named by its Linux path; Wine shows it on drive Z:.
+  if (!dir.empty() && dir[0] == '/') dir = "Z:" + dir;
+  return std::filesystem::path(dir) / "tools" / "show_message" / "show_message.exe";
+#else
+  return std::filesystem::path(dir) / "tools" / "show_message" / "show_message";
+#endif
+}
+
+TEST(OwnModule, NamesThisProgramsFile) {
+  EXPECT_TRUE(HasOwnModuleHandle());
+  std::u16string path;
+  ASSERT_TRUE(GetOwnModuleFileName(path));
+  const std::filesystem::path file(path);
+  EXPECT_TRUE(file.is_absolute());
+  EXPECT_EQ(file.stem(), "seam_test");
+  EXPECT_TRUE(std::filesystem::is_regular_file(file));
+}
+
+TEST(ChildProcess, StartsWaitsAndReportsTheExitCode) {
+  ChildProcess child;
+  ASSERT_TRUE(child.Start(Path(ShowMessageProgram()))) << LastError();
+  child.Wait();
+  uint32_t code = 0;
+  ASSERT_TRUE(child.GetExitCode(code));
+  EXPECT_EQ(code, kShowMessageUsageExit);
+}
+
+TEST(ChildProcess, AMissingProgramFailsWithAnOsError) {
+  TempFolder folder;
+  ChildProcess child;
+  SetLastError(0);
+  EXPECT_FALSE(child.Start(Path(folder / "Brantwick.exe")));
+  EXPECT_NE(LastError(), 0u);
+}
+
+TEST(TrimCharacters, RemovesOnlyTheGivenCharactersAtBothEnds) {
+  EXPECT_EQ(TrimCharacters(u"\"\"C:\\a b.pdf\"", u"\""), u"C:\\a b.pdf");
+  EXPECT_EQ(TrimCharacters(u"\"C:\\a.pdf\" ", u"\""), u"C:\\a.pdf\" ");
+  EXPECT_EQ(TrimCharacters(u"a\"b", u"\""), u"a\"b");
+  EXPECT_EQ(TrimCharacters(u"\"\"\"", u"\""), u"");
+  EXPECT_EQ(TrimCharacters(u"", u"\""), u"");
+  EXPECT_EQ(TrimCharacters(u"xyaxy", u"yx"), u"a");
+}
+
+TEST(Document, BytesComeBackExactly) {
+  TempFolder folder;
+  const std::string content("%PDF-1.4\r\n\x1A\0\xFF\n\r end", 18);
+  WriteBytes(folder / "doc.pdf", content);
+  WriteBytes(folder / "empty.pdf", "");
+  EXPECT_TRUE(ProbeDocument(Path(folder / "doc.pdf")));
+  std::vector<char> bytes{'x'};
+  ASSERT_TRUE(ReadDocument(Path(folder / "doc.pdf"), bytes));
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), content);
+  ASSERT_TRUE(ReadDocument(Path(folder / "empty.pdf"), bytes));
+  EXPECT_TRUE(bytes.empty());
+}
+
+TEST(Document, MissingFilesAndFoldersCannotBeOpened) {
+  TempFolder folder;
+  std::vector<char> bytes;
+  SetLastError(0);
+  EXPECT_FALSE(ProbeDocument(Path(folder / "missing.pdf")));
+  EXPECT_NE(LastError(), 0u);
+  EXPECT_FALSE(ReadDocument(Path(folder / "missing.pdf"), bytes));
+  EXPECT_FALSE(ProbeDocument(Path(folder.path())));
+}
+
+TEST(Document, TwoGibibytesAreRefusedBeforeReading) {
+  TempFolder folder;
+  const auto big = folder / "big.pdf";
+  WriteBytes(big, "");
+  std::error_code error;
+  std::filesystem::resize_file(big, uint64_t{1} << 31, error);  // sparse: nothing is written
+  if (error) GTEST_SKIP() << "cannot make a 2 GiB file here: " << error.message();
+  std::vector<char> bytes;
+  SetLastError(0);
+  EXPECT_FALSE(ReadDocument(Path(big), bytes));
+  EXPECT_EQ(LastError(), kErrorFileTooLarge);
+  EXPECT_TRUE(bytes.empty());
+}
+
+TEST(ShellOpen, AnEmptyAddressIsRefused) {
+  ComScope com;
+  SetLastError(0);
+  EXPECT_FALSE(ShellOpen(u""));
+  EXPECT_NE(LastError(), 0u);
+}
+
+#ifndef _WIN32
+TEST(ShellOpen, HandsTheAddressToTheUsersBrowser) {
+  TempFolder folder;
+  const auto browser = folder / "browser.sh";
+  const auto opened = folder / "opened";
+  WriteBytes(browser, "#!/bin/sh\nprintf '%s' \"$1\" > '" + opened.string() + "'\n");
+  std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
+  const char* old = std::getenv("BROWSER");
+  const std::string saved = old != nullptr ? old : "";
+  ::setenv("BROWSER", browser.c_str(), 1);
+  const bool shown = ShellOpen(u"https://sign.example/doc?id=1&x=\u00e9");
+  if (old != nullptr) ::setenv("BROWSER", saved.c_str(), 1); else ::unsetenv("BROWSER");
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(inkseal::testing::ReadBytes(opened), "https://sign.example/doc?id=1&x=\xC3\xA9");
+}
+
+TEST(ChildProcess, ExitCodesOfOtherPrograms) {
+  for (const auto& [program, expected] : {std::pair{u"/bin/true", 0u}, std::pair{u"/bin/false", 1u}}) {
+    ChildProcess child;
+    ASSERT_TRUE(child.Start(program));
+    child.Wait();
+    uint32_t code = 99;
+    ASSERT_TRUE(child.GetExitCode(code));
+    EXPECT_EQ(code, expected);
+  }
+}
+#endif
+
+}  // namespace
+}  // namespace inkseal::platform
