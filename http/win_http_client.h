@@ -49,11 +49,15 @@ class WinHttpClient {
  private:
   friend class WinHttpClientProbe;  // lets tests look at the raw body buffer
 
-  bool RunAttempt(platform::HttpRequestState& request, const std::u16string& verb,
-                  bool stopAtRedirect, bool& bodyComplete);
+  enum class BodyRead { Whole, Truncated, NoBuffer };
+
+  // True when the attempt completed (result then holds Execute's answer);
+  // false when another attempt is due.
+  bool RunAttempt(platform::HttpRequestState& request, bool checkPage, bool stopAtRedirect,
+                  bool& result);
   void SelectProxy(platform::HttpRequestState& request);
   void ReadHeaderFields(platform::HttpRequestState& request);
-  bool ReadBody(platform::HttpRequestState& request, bool& firstBufferFailed);
+  BodyRead ReadBody(platform::HttpRequestState& request);
   void DecodeBody();
   void ReportProgress(uint32_t received) const;
   void RecordLastError();

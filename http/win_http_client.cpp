@@ -1,0 +1,287 @@
+#include "http/win_http_client.h"
+
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "http/header_fields.h"
+#include "platform/codepage.h"
+#include "platform/last_error.h"
+
+namespace inkseal {
+
+using namespace inkseal::platform;
+
+namespace {
+
+constexpr char16_t kUserAgent[] = u"WinHttpClient 1.0.9.9";
+constexpr int32_t kResolveTimeoutMs = 0;  // no limit
+constexpr int32_t kConnectTimeoutMs = 60000;
+constexpr int32_t kSendTimeoutMs = 30000;
+constexpr int32_t kReceiveTimeoutMs = 30000;
+
+// All attempts run on one request handle: the platform may resend it.
+constexpr int kMaxAttempts = 3;
+
+constexpr size_t kFirstBodyCapacity = 10240;
+
+constexpr char16_t kVerbGet[] = u"GET";
+constexpr const char16_t* kVerbs[] = {kVerbGet, u"POST", u"PUT"};
+
+constexpr char16_t kUtf8CharsetPrefix[] = u"utf-8";
+
+char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c; }
+
+bool EqualIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+// The verb as the request sends it (upper case), or null when unsupported.
+const char16_t* CanonicalVerb(const std::u16string& verb) {
+  for (const char16_t* known : kVerbs) {
+    if (EqualIgnoringCase(verb, known)) return known;
+  }
+  return nullptr;
+}
+
+bool NamesUtf8(const std::u16string& charset) {
+  const std::u16string_view prefix(kUtf8CharsetPrefix);
+  return charset.size() >= prefix.size() &&
+         EqualIgnoringCase(std::u16string_view(charset).substr(0, prefix.size()), prefix);
+}
+
+// Grows buffer (doubling capacity) until it holds needed bytes; the bytes
+// already received move along.  False leaves buffer as it was.
+bool MakeRoom(std::unique_ptr<uint8_t[]>& buffer, size_t& capacity, size_t received,
+              size_t needed) {
+  if (needed <= capacity) return true;
+  size_t grown = capacity;
+  while (grown < needed) grown *= 2;
+  std::unique_ptr<uint8_t[]> larger(new (std::nothrow) uint8_t[grown]());
+  if (!larger) return false;
+  std::memcpy(larger.get(), buffer.get(), received);
+  buffer = std::move(larger);
+  capacity = grown;
+  return true;
+}
+
+}  // namespace
+
+WinHttpClient::WinHttpClient(const std::u16string& url, ProgressCallback progress)
+    : url(url),
+      onProgress(progress),
+      userAgent(kUserAgent),
+      resolveTimeout(kResolveTimeoutMs),
+      connectTimeout(kConnectTimeoutMs),
+      sendTimeout(kSendTimeoutMs),
+      receiveTimeout(kReceiveTimeoutMs) {}
+
+WinHttpClient::~WinHttpClient() = default;
+
+bool WinHttpClient::AttachBody(const void* data, uint32_t length) {
+  if (data == nullptr) return false;
+  requestData.reset();
+  requestDataLength = 0;
+  // One spare byte so that an empty body is still an attached body.
+  requestData.reset(new (std::nothrow) uint8_t[size_t(length) + 1]);
+  if (!requestData) return false;
+  std::memcpy(requestData.get(), data, length);
+  requestDataLength = length;
+  return true;
+}
+
+bool WinHttpClient::SetExtraHeaders(const std::u16string& headers) {
+  extraHeaders = headers;
+  return true;
+}
+
+bool WinHttpClient::Execute(const std::u16string& verbText, bool stopAtRedirect) {
+  if (url.empty()) {
+    errorCode = kErrorPathNotFound;
+    return false;
+  }
+  const char16_t* verb = CanonicalVerb(verbText);
+  if (verb == nullptr) {
+    errorCode = kErrorInvalidParameter;
+    return false;
+  }
+
+  bool result = true;
+
+  if (!sessionHandle) {
+    sessionHandle = HttpOpenSession(userAgent);
+    if (!sessionHandle) {
+      RecordLastError();
+      return false;
+    }
+  }
+  HttpSetTimeouts(*sessionHandle, resolveTimeout, connectTimeout, sendTimeout, receiveTimeout);
+
+  HttpUrlParts parts;
+  if (!HttpCrackUrl(url, parts)) {
+    RecordLastError();
+    return false;
+  }
+  const bool secure = parts.scheme == HttpScheme::Https;
+
+  HttpConnection connection = HttpConnect(*sessionHandle, parts.host, parts.port);
+  if (!connection) {
+    RecordLastError();
+    return false;
+  }
+  HttpRequest request = HttpOpenRequest(*connection, verb, parts.path, secure);
+  if (!request) {
+    RecordLastError();
+    return false;  // the connection closes on the way out
+  }
+
+  if (!verifyCertificates && secure) {
+    HttpSetSecurityFlags(*request, kHttpIgnoreUnknownCa | kHttpIgnoreCertNameInvalid |
+                                       kHttpIgnoreCertDateInvalid);
+  }
+
+  const bool checkPage = verb == kVerbGet && !stopAtRedirect;
+  for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+    if (RunAttempt(*request, checkPage, stopAtRedirect, result)) return result;
+  }
+  return false;  // request, then connection, close on the way out
+}
+
+bool WinHttpClient::RunAttempt(HttpRequestState& request, bool checkPage, bool stopAtRedirect,
+                               bool& result) {
+  if (!extraHeaders.empty() && !HttpAddRequestHeaders(request, extraHeaders)) RecordLastError();
+  if (stopAtRedirect && !HttpDisableRedirects(request)) RecordLastError();
+  SelectProxy(request);
+
+  if (!HttpSendRequest(request)) {
+    RecordLastError();
+    return false;
+  }
+  if (requestData) {
+    uint32_t written = 0;
+    if (!HttpWriteData(request, requestData.get(), requestDataLength, written)) RecordLastError();
+  }
+  if (!HttpReceiveResponse(request)) {
+    RecordLastError();
+    return false;
+  }
+
+  ReadHeaderFields(request);
+  switch (ReadBody(request)) {
+    case BodyRead::NoBuffer:
+      result = false;
+      return true;  // no point in another attempt without memory
+    case BodyRead::Truncated:
+      result = false;
+      break;
+    case BodyRead::Whole:
+      break;
+  }
+  DecodeBody();
+
+  if (checkPage && !PageIsComplete(contentText)) {
+    errorCode = kErrorInvalidData;
+    return false;
+  }
+  return true;
+}
+
+void WinHttpClient::SelectProxy(HttpRequestState& request) {
+  HttpUserProxyConfig config;
+  HttpProxyInfo proxy;
+  if (HttpGetUserProxyConfig(config)) {
+    if (!config.autoConfigUrl.empty()) {
+      HttpAutoProxyOptions options;
+      options.flags = kHttpAutoProxyAutoDetect | kHttpAutoProxyConfigUrl;
+      options.autoDetectFlags = kHttpAutoDetectDhcp;
+      options.autoConfigUrl = config.autoConfigUrl;
+      options.autoLogonIfChallenged = true;
+      if (!HttpGetProxyForUrl(*sessionHandle, url, options, proxy)) {
+        RecordLastError();
+        proxy = HttpProxyInfo();
+      }
+    } else if (!config.proxy.empty()) {
+      proxy.accessType = kHttpAccessTypeNamedProxy;
+      proxy.proxy = config.proxy;
+      proxy.proxyBypass = config.proxyBypass;
+    }
+  } else if (errorCode == 0) {
+    // Only the first trace of trouble is kept: a missing configuration is
+    // normal and must not hide a more telling code.
+    RecordLastError();
+  }
+  if (!proxy.proxy.empty() && !HttpSetProxy(request, proxy)) RecordLastError();
+}
+
+WinHttpClient::BodyRead WinHttpClient::ReadBody(HttpRequestState& request) {
+  bodyBytes.reset();
+  bodyLength = 0;
+  size_t capacity = kFirstBodyCapacity;
+  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[capacity]());
+  if (!buffer) return BodyRead::NoBuffer;
+
+  BodyRead outcome = BodyRead::Whole;
+  uint32_t received = 0;
+  uint32_t available = 0;
+  do {
+    available = 0;
+    if (!HttpQueryDataAvailable(request, available)) RecordLastError();
+    ReportProgress(received);
+
+    std::unique_ptr<uint8_t[]> chunk(new (std::nothrow) uint8_t[size_t(available) + 1]());
+    uint32_t read = 0;
+    if (chunk && HttpReadData(request, chunk.get(), available, read)) {
+      // The count must stay a 32-bit number with room for the zero byte.
+      const bool fits = read <= std::numeric_limits<uint32_t>::max() - 1 - received;
+      if (!fits || !MakeRoom(buffer, capacity, received, size_t(received) + read + 1)) {
+        outcome = BodyRead::Truncated;
+        break;
+      }
+      std::memcpy(buffer.get() + received, chunk.get(), read);
+      received += read;
+    }
+  } while (available > 0);
+
+  ReportProgress(received);
+  bodyBytes = std::move(buffer);
+  bodyLength = received;
+  return outcome;
+}
+
+void WinHttpClient::DecodeBody() {
+  if (!bodyBytes || bodyLength >= uint32_t(std::numeric_limits<int>::max())) return;
+  CodePage codePage = CodePage::Utf8;
+  uint32_t flags = 0;
+  if (!NamesUtf8(charset)) {
+    codePage = CodePage::Ansi;
+    flags = kPrecomposed;
+  }
+  // The zero byte after the data ends the text, as it would any C string.
+  const char* bytes = reinterpret_cast<const char*>(bodyBytes.get());
+  const int count = static_cast<int>(bodyLength) + 1;
+  int needed = MultiByteToWide(codePage, flags, bytes, count, nullptr, 0);
+  if (needed <= 0) {
+    codePage = CodePage::Ansi;
+    flags = kPrecomposed;
+    needed = MultiByteToWide(codePage, flags, bytes, count, nullptr, 0);
+    if (needed <= 0) return;
+  }
+  std::unique_ptr<char16_t[]> wide(new (std::nothrow) char16_t[size_t(needed)]());
+  if (!wide) return;
+  if (MultiByteToWide(codePage, flags, bytes, count, wide.get(), needed) > 0) {
+    contentText = std::u16string(wide.get());
+  }
+}
+
+void WinHttpClient::ReportProgress(uint32_t received) const {
+  if (onProgress == nullptr || contentLength == 0) return;
+  onProgress(static_cast<double>(received) * 100.0 / static_cast<double>(contentLength));
+}
+
+void WinHttpClient::RecordLastError() { errorCode = LastError(); }
+
+}  // namespace inkseal
