@@ -101,6 +101,7 @@ bool RegExp::MatchPrepared(const char16_t* subject, const char16_t* text, MatchC
   m.matchEnd_ = -1;
   m.stepLimitReached_ = false;
   m.stackExhausted_ = false;
+  m.steps_ = 0;
   try {
     m.spans_.assign(2 * static_cast<std::size_t>(groupCount_), -1);
     m.slots_.assign(static_cast<std::size_t>(slotCount_), -1);
@@ -126,6 +127,7 @@ bool RegExp::MatchPrepared(const char16_t* subject, const char16_t* text, MatchC
   const auto push = [&](std::intptr_t value) { return Push(stack, top, stackLimit, value); };
   const auto pop = [&]() -> std::intptr_t { return top ? stack[--top] : 0; };
   const auto finish = [&](bool found, std::ptrdiff_t at) {
+    m.steps_ = steps;
     if (found) m.matchEnd_ = at;
     else m.matchStart_ = -1;
     if (end != nullptr) *end = text + at;

@@ -64,6 +64,8 @@ class MatchContext {
   void SetStepLimit(std::uint64_t steps) { stepLimit_ = steps; }
   void SetBacktrackLimit(std::size_t entries) { backtrackLimit_ = entries; }
   bool StepLimitReached() const { return stepLimitReached_; }
+  // Instructions the last Match ran; counted only while a step limit is set.
+  std::uint64_t StepsTaken() const { return steps_; }
   bool BacktrackStackExhausted() const { return stackExhausted_; }
 
  private:
@@ -78,6 +80,7 @@ class MatchContext {
   std::vector<std::intptr_t> stack_;   // backtracking stack, size = capacity
   std::size_t top_ = 0;
   std::uint64_t stepLimit_ = 0;
+  std::uint64_t steps_ = 0;
   std::size_t backtrackLimit_ = kDefaultBacktrackLimit;
   bool stepLimitReached_ = false;
   bool stackExhausted_ = false;
