@@ -136,6 +136,11 @@ class UploaderTest(unittest.TestCase):
         self.install.module_settings(LumeskURL=self.upload_url, Launch=f'"{path}"', **ADA)
         self.assert_uploaded(self.install.run(""), PDF_BYTES)
 
+    def test_long_program_name_does_not_leak_into_the_settings_path(self):
+        self.install.rename_program("Ferrowend-" + "x" * 120)
+        self.install.module_settings(LumeskURL=self.upload_url, **ADA)
+        self.assert_uploaded(self.install.run(self.document()), PDF_BYTES)
+
     # --- where the credentials come from -----------------------------------
 
     def test_credentials_beside_the_program_mean_the_user_file_is_never_read(self):
@@ -243,9 +248,8 @@ class UploaderTest(unittest.TestCase):
 
     def test_document_of_two_gibibytes_is_refused_not_sent_with_a_wrapped_length(self):
         self.install.module_settings(LumeskURL=self.upload_url, **ADA)
-        path = self.install.path("spool", "huge.pdf")
-        with open(path, "wb") as f:
-            f.truncate(2 ** 31)  # sparse: no disk space used
+        path = self.document("huge.pdf", content=b"%PDF-1.4\n")
+        os.truncate(path, 2 ** 31)  # sparse: no disk space used
         self.assert_not_opened(self.install.run(path), path, runner.FILE_TOO_LARGE)
 
     @unittest.skipUnless(runner.NATIVE, "a folder passes the open probe only on POSIX")

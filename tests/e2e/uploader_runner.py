@@ -167,6 +167,7 @@ class Installation:
         self.authenticator_log = self.path("authenticator.log")
         self.browser_log = self.path("browser.log")
         self.fake_environment = {}
+        self.program_name = "Ferrowend"
 
     def remove(self):
         shutil.rmtree(self.root, ignore_errors=True)
@@ -225,6 +226,14 @@ class Installation:
         with open(self.browser_log) as f:
             return f.read().splitlines()
 
+    def rename_program(self, name):
+        """Gives the installed program another file name (without extension)."""
+        os.rename(self.program(), os.path.join(self.install_dir, name + EXE))
+        self.program_name = name
+
+    def program(self):
+        return os.path.join(self.install_dir, self.program_name + EXE)
+
     def run(self, command_line, browser_fails=False, config_home=None, cwd=None):
         """Starts the installed Ferrowend with command_line as the text after
         its name, waits at most RUN_SECONDS, and returns what happened."""
@@ -242,7 +251,7 @@ class Installation:
         # Split at every blank, as an unquoting shell would: the program must
         # join the arguments back into the very same text.
         arguments = command_line.split(" ") if command_line else []
-        process = subprocess.Popen([os.path.join(self.install_dir, "Ferrowend")] + arguments,
+        process = subprocess.Popen([self.program()] + arguments,
                                    env=env, cwd=cwd or self.root, stdin=subprocess.DEVNULL,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                    start_new_session=True)
