@@ -9,7 +9,6 @@
 //       style=<hex>                       the dialog's window style
 //       owner=<0|1>
 //       workarea=<left>,<top>,<right>,<bottom>   of the nearest monitor
-//       icons=<big 0|1>,<small 0|1>
 //       focus=<control ID, 0 for none>
 //       visible=<IDs of the visible controls, comma separated, in tab order>
 //       control=<ID> <class> <style hex> <x>,<y>,<width>,<height> <text>
@@ -57,12 +56,6 @@ int FocusedControlId(HWND dialog) {
   return info.hwndFocus == dialog ? 0 : ::GetDlgCtrlID(info.hwndFocus);
 }
 
-bool HasIcon(HWND dialog, WPARAM kind) {
-  DWORD_PTR icon = 0;
-  ::SendMessageTimeoutW(dialog, WM_GETICON, kind, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &icon);
-  return icon != 0;
-}
-
 int ReportCommand(const CommandArguments& arguments) {
   const HWND dialog = WaitForLoginDialog(arguments, 0);
   if (dialog == nullptr) return kExitNoWindow;
@@ -80,8 +73,6 @@ int ReportCommand(const CommandArguments& arguments) {
   report += L"owner=" + std::wstring(::GetWindow(dialog, GW_OWNER) != nullptr ? L"1" : L"0") + L"\n";
   report += L"workarea=" + std::to_wstring(work.left) + L"," + std::to_wstring(work.top) + L"," +
             std::to_wstring(work.right) + L"," + std::to_wstring(work.bottom) + L"\n";
-  report += L"icons=" + std::wstring(HasIcon(dialog, ICON_BIG) ? L"1" : L"0") + L"," +
-            (HasIcon(dialog, ICON_SMALL) ? L"1" : L"0") + L"\n";
   report += L"focus=" + std::to_wstring(FocusedControlId(dialog)) + L"\n";
 
   std::wstring visible;
