@@ -10,6 +10,11 @@
 //   show_message read-setting <key> <section> <file>  prints "value=<v>" or "absent"
 //   show_message user-folder                 SetUpUserFolder, prints "ok=<0|1>\nfolder=<f>"
 //   show_message user-settings-path          prints the uploader's per-user path
+//   show_message describe <code>             prints the system's text for code
+//   show_message describe-http <code>        prints the HTTP library's (else the system's) text
+//
+// With --return first, last-error, information and http-error print the
+// composed text instead of showing it.
 //
 // Codes are decimal (may be negative) or 0x-hexadecimal.  Texts take the
 // escapes \n \r \t \\ and \uXXXX.  Output is UTF-8.
@@ -21,9 +26,11 @@
 #include "common/messages.h"
 #include "common/settings.h"
 #include "common/utf.h"
+#include "platform/error_text.h"
 #include "platform/last_error.h"
 
 #ifdef _WIN32
+#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 #endif
@@ -64,19 +71,29 @@ void Print(const std::u16string& text) {
   std::fflush(stdout);
 }
 
-int Run(const std::vector<std::u16string>& a) {
+int Run(std::vector<std::u16string> a) {
+  const bool returnInstead = !a.empty() && a[0] == u"--return";
+  if (returnInstead) a.erase(a.begin());
   if (a.empty()) return kUsage;
   const std::u16string& command = a[0];
+#ifdef _WIN32
+  // The programs have the HTTP library loaded when they report its numbers.
+  if (command == u"http-error" || command == u"describe-http") ::LoadLibraryW(L"winhttp.dll");
+#endif
   if (command == u"last-error" && a.size() == 3) {
     const std::u16string text = Unescape(a[2]);
     platform::SetLastError(Code(a[1]));
-    ReportLastError(text);
+    Print(ReportLastError(text, returnInstead));
   } else if (command == u"information" && a.size() == 2) {
-    ShowInformation(Unescape(a[1]));
-  } else if (command == u"error-code" && a.size() == 3) {
+    Print(ShowInformation(Unescape(a[1]), returnInstead));
+  } else if (command == u"error-code" && a.size() == 3 && !returnInstead) {
     ReportErrorCode(Code(a[1]), Unescape(a[2]));
   } else if (command == u"http-error" && a.size() == 3) {
-    ReportHttpError(Code(a[1]), Unescape(a[2]));
+    Print(ReportHttpError(Code(a[1]), Unescape(a[2]), returnInstead));
+  } else if (command == u"describe" && a.size() == 2) {
+    Print(platform::SystemErrorText(Code(a[1])));
+  } else if (command == u"describe-http" && a.size() == 2) {
+    Print(platform::HttpErrorText(Code(a[1])));
   } else if (command == u"write-setting" && a.size() == 5) {
     const int result = WriteSetting(Unescape(a[1]), Unescape(a[2]), Unescape(a[3]), a[4]);
     Print(u"result=" + Utf8ToUtf16(std::to_string(result)));
