@@ -51,9 +51,15 @@ class ValueIndex {
   }
 
  private:
+  // FNV-1a over the length and a bounded prefix: a value can be a whole
+  // header block, and SameValue settles what the hash leaves open.
   std::uint64_t Hash(const std::u16string& value) const {
-    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    for (const char16_t c : value) hash = (hash ^ Folded(c, caseSensitive_)) * 1099511628211ull;
+    constexpr std::size_t kHashedPrefix = 64;
+    std::uint64_t hash = (14695981039346656037ull ^ value.size()) * 1099511628211ull;
+    const std::size_t hashed = value.size() < kHashedPrefix ? value.size() : kHashedPrefix;
+    for (std::size_t i = 0; i < hashed; ++i) {
+      hash = (hash ^ Folded(value[i], caseSensitive_)) * 1099511628211ull;
+    }
     return hash;
   }
 

@@ -30,11 +30,29 @@ bool Push(std::vector<std::intptr_t>& stack, std::size_t& top, std::size_t limit
   return true;
 }
 
+// Whether the one-character test at `at` (literal, "." or class) accepts
+// the non-NUL character c.
+bool Accepts(const RegExp::Instruction* code, std::int32_t at, char16_t c) {
+  const RegExp::Instruction& test = code[at];
+  switch (test.kind) {
+    case Op::Character: return c == static_cast<char16_t>(test.operand);
+    case Op::AnyCharacter: return true;
+    default: break;
+  }
+  bool inClass = false;
+  for (std::int32_t i = at + 1; i < test.operand && !inClass; i += 2) {
+    inClass = c >= code[i].operand && c <= code[i + 1].operand;
+  }
+  return inClass != (test.kind == Op::NegatedClass);
+}
+
 }  // namespace
 
 void LowerCaseAscii(std::u16string& text) {
+  // Branch-free, so that header text with mixed case costs no mispredictions.
   for (char16_t& c : text) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    const bool upper = static_cast<char16_t>(c - u'A') < 26;
+    c = static_cast<char16_t>(c + (upper ? u'a' - u'A' : 0));
   }
 }
 
@@ -168,16 +186,28 @@ bool RegExp::MatchPrepared(const char16_t* subject, const char16_t* text, MatchC
         ++pc;
         continue;
       case Op::Class:
-      case Op::NegatedClass: {
-        const char16_t c = s[pos];
-        if (c == 0) break;
-        bool inClass = false;
-        for (std::int32_t i = pc + 1; i < k && !inClass; i += 2) {
-          inClass = c >= code[i].operand && c <= code[i + 1].operand;
-        }
-        if (inClass == (in.kind == Op::NegatedClass)) break;
+      case Op::NegatedClass:
+        if (s[pos] == 0 || !Accepts(code, pc, s[pos])) break;
         ++pos;
         pc = k;
+        continue;
+      case Op::RepeatCharacter: {
+        const std::ptrdiff_t first = pos;
+        if (code[pc + 1].kind == Op::AnyCharacter) {
+          while (s[pos] != 0) ++pos;
+        } else {
+          while (s[pos] != 0 && Accepts(code, pc + 1, s[pos])) ++pos;
+        }
+        if (pos > first && !(push(first) && push(pos) && push(k - 1))) return exhausted(pos);
+        pc = k;
+        continue;
+      }
+      case Op::GiveBackCharacter: {
+        const std::ptrdiff_t taken = pop() - 1;
+        const std::ptrdiff_t first = pop();
+        if (taken > first && !(push(first) && push(taken) && push(pc))) return exhausted(taken);
+        pos = taken;
+        ++pc;
         continue;
       }
       case Op::AtEnd:

@@ -136,7 +136,13 @@ class Compiler {
       AppendCopy(start, loopStart, slotMark);
       if (error_ != PatternOk) return {};
     }
-    lazy ? LazyLoop(loopStart, true) : GreedyLoop(loopStart, true);
+    if (lazy) {
+      LazyLoop(loopStart, true);
+    } else if (IsOneCharacter(loopStart)) {
+      CharacterLoop(loopStart);
+    } else {
+      GreedyLoop(loopStart, true);
+    }
     return op == u'+' ? atom : kPossiblyEmpty;
   }
 
@@ -286,6 +292,26 @@ class Compiler {
     Emit(Op::StorePosition, slot);
     if (repeat) Emit(Op::Jump, bodyStart);
     code_[bodyStart + 6].operand = Size();
+  }
+
+  // True when the code from `start` on is one character test: a literal,
+  // ".", or a class with its data.
+  bool IsOneCharacter(int start) const {
+    const Instruction& head = code_[start];
+    switch (head.kind) {
+      case Op::Character: case Op::AnyCharacter: return Size() == start + 1;
+      case Op::Class: case Op::NegatedClass: return head.operand == Size();
+      default: return false;
+    }
+  }
+
+  // Greedy "X*" for a one-character X: same choices in the same order as
+  // GreedyLoop, but a run of any length costs three stack entries, not
+  // three per character (a ".*" over a whole header block is common).
+  void CharacterLoop(int bodyStart) {
+    Insert(bodyStart, {{Op::RepeatCharacter, 0}});
+    Emit(Op::GiveBackCharacter);
+    code_[bodyStart].operand = Size();
   }
 
   // Lazy "X*?" (repeat) or "X??": the continuation first, one more X only

@@ -36,6 +36,12 @@ enum class RegExp::Op : std::int32_t {
   ClearGroup,        // operand: group
   Fail,              // the whole search fails
   AdvanceAndRetry,   // next start position
+  // Greedy "X*" over a one-character atom X, which follows as the next
+  // instruction(s): take every character X accepts at once and leave one
+  // choice point that gives them back one by one.  Operand: index after the
+  // GiveBackCharacter that ends the construct.
+  RepeatCharacter,
+  GiveBackCharacter,  // reached only by backtracking
   Match,
 };
 
@@ -46,7 +52,8 @@ struct RegExp::Instruction {
 
 inline bool TakesTarget(RegExp::Op kind) {
   using Op = RegExp::Op;
-  return kind == Op::Jump || kind == Op::Call || kind == Op::Class || kind == Op::NegatedClass;
+  return kind == Op::Jump || kind == Op::Call || kind == Op::Class || kind == Op::NegatedClass ||
+         kind == Op::RepeatCharacter;
 }
 
 inline bool TakesSlot(RegExp::Op kind) {

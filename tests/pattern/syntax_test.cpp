@@ -78,6 +78,9 @@ TEST(PatternRepetition, GreedyTakesMostFirst) {
   EXPECT_EQ(Search(u"ba?", u"ba").text, u"ba");
   EXPECT_EQ(Group(u"<{.*}>", u"<a><b>", 0), u"a><b");
   EXPECT_EQ(Group(u"{a*}a", u"aaa", 0), u"aa");  // gives back for the rest
+  EXPECT_EQ(Group(u"{[0-9]*}[0-9]{[0-9]}", u"12345", 0), u"123");
+  EXPECT_EQ(Group(u"x{[^;]*};", u"x1;2;", 0), u"1");
+  EXPECT_EQ(Group(u"({b*}c)+", u"bbcbc", 0), u"b");
 }
 
 TEST(PatternRepetition, LazyTakesFewestFirst) {
