@@ -107,8 +107,13 @@ def program_path(name):
 
 
 def wine_path(path):
-    """A Linux path as Windows programs under Wine see it (drive Z: is /)."""
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
+    """A Linux path as Windows programs under Wine see it: drive C: is the
+    prefix's drive_c, drive Z: is /."""
+    path = os.path.abspath(path)
+    drive_c = os.path.join(wine_prefix(), "drive_c")
+    if path == drive_c or path.startswith(drive_c + os.sep):
+        return "C:" + (path[len(drive_c):] or "/").replace("/", "\\")
+    return "Z:" + path.replace("/", "\\")
 
 
 def program_path_text(path):
@@ -218,18 +223,23 @@ def _wine_environment(extra):
 
 def probe(*arguments, env=None, timeout=PROBE_TIMEOUT):
     """Runs the UI probe once (Windows only); returns the CompletedProcess.
-    The probe is killed and HarnessError raised when it takes too long."""
+    The probe is killed and HarnessError raised when it takes too long.
+    Its output goes through files, not pipes: a wineserver started by the
+    probe inherits them and would hold a pipe open long after the probe."""
     if not WINDOWS:
         raise HarnessError("the UI probe exists only for the Windows build")
-    process = subprocess.Popen(_probe_command(*arguments), env=_wine_environment(env), cwd=BINARY_DIR,
-                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                               start_new_session=True)
-    try:
-        stdout, stderr = process.communicate(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        _kill_group(process)
-        raise HarnessError(f"the UI probe {arguments} did not end within {timeout} s")
-    return subprocess.CompletedProcess(process.args, process.returncode, stdout, stderr)
+    with tempfile.TemporaryFile() as stdout, tempfile.TemporaryFile() as stderr:
+        process = subprocess.Popen(_probe_command(*arguments), env=_wine_environment(env), cwd=BINARY_DIR,
+                                   stdin=subprocess.DEVNULL, stdout=stdout, stderr=stderr,
+                                   start_new_session=True)
+        try:
+            process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            _kill_group(process)
+            raise HarnessError(f"the UI probe {arguments} did not end within {timeout} s")
+        stdout.seek(0)
+        stderr.seek(0)
+        return subprocess.CompletedProcess(process.args, process.returncode, stdout.read(), stderr.read())
 
 
 class Running:
