@@ -2,11 +2,22 @@
 
 namespace json {
 
-UnknownElement::UnknownElement() : imp_(std::make_unique<Imp_T<Null>>()) {}
+UnknownElement::Imp* UnknownElement::SharedNull() noexcept {
+  static Imp_T<Null> null;
+  return &null;
+}
+
+void UnknownElement::ImpDeleter::operator()(Imp* imp) const noexcept {
+  if (imp != SharedNull()) delete imp;
+}
+
+UnknownElement::UnknownElement() noexcept : imp_(SharedNull()) {}
 
 UnknownElement::UnknownElement(const UnknownElement& other) : imp_(other.imp_->Clone()) {}
 
-UnknownElement::UnknownElement(UnknownElement&& other) : UnknownElement() { imp_.swap(other.imp_); }
+UnknownElement::UnknownElement(UnknownElement&& other) noexcept : UnknownElement() {
+  imp_.swap(other.imp_);
+}
 
 UnknownElement& UnknownElement::operator=(const UnknownElement& other) {
   if (this != &other) imp_ = other.imp_->Clone();
@@ -21,15 +32,12 @@ UnknownElement& UnknownElement::operator=(UnknownElement&& other) noexcept {
 
 UnknownElement::~UnknownElement() = default;
 
-UnknownElement::UnknownElement(Null value) : imp_(std::make_unique<Imp_T<Null>>(value)) {}
-UnknownElement::UnknownElement(Boolean value) : imp_(std::make_unique<Imp_T<Boolean>>(value)) {}
-UnknownElement::UnknownElement(Number value) : imp_(std::make_unique<Imp_T<Number>>(value)) {}
-UnknownElement::UnknownElement(String value)
-    : imp_(std::make_unique<Imp_T<String>>(std::move(value))) {}
-UnknownElement::UnknownElement(Array value)
-    : imp_(std::make_unique<Imp_T<Array>>(std::move(value))) {}
-UnknownElement::UnknownElement(Object value)
-    : imp_(std::make_unique<Imp_T<Object>>(std::move(value))) {}
+UnknownElement::UnknownElement(Null) : UnknownElement() {}
+UnknownElement::UnknownElement(Boolean value) : imp_(MakeImp<Boolean>(value)) {}
+UnknownElement::UnknownElement(Number value) : imp_(MakeImp<Number>(value)) {}
+UnknownElement::UnknownElement(String value) : imp_(MakeImp<String>(std::move(value))) {}
+UnknownElement::UnknownElement(Array value) : imp_(MakeImp<Array>(std::move(value))) {}
+UnknownElement::UnknownElement(Object value) : imp_(MakeImp<Object>(std::move(value))) {}
 
 void UnknownElement::Accept(Visitor& visitor) { imp_->Accept(visitor); }
 void UnknownElement::Accept(ConstVisitor& visitor) const { imp_->Accept(visitor); }
@@ -70,23 +78,23 @@ Object& Object::operator=(Object other) noexcept {
 }
 
 Object::iterator Object::Find(std::string_view name) {
-  const auto found = index_.find(name);
-  return found == index_.end() ? members_.end() : found->second;
+  return index_.Find(name).value_or(members_.end());
 }
 
 Object::const_iterator Object::Find(std::string_view name) const {
-  const auto found = index_.find(name);
-  return found == index_.end() ? members_.end() : const_iterator(found->second);
+  const std::optional<iterator> found = index_.Find(name);
+  return found ? const_iterator(*found) : members_.end();
 }
 
+// The member goes into the list first so that the index can refer to its
+// node; one probe of the index then both detects a duplicate and records the
+// new member.
 Object::iterator Object::Insert(const Member& member, const_iterator where) {
-  RequireNewName(member.name);
-  return Index(members_.insert(where, member));
+  return Index(members_.insert(where, member), nullptr);
 }
 
 Object::iterator Object::Insert(Member&& member, const_iterator where) {
-  RequireNewName(member.name);
-  return Index(members_.insert(where, std::move(member)));
+  return Index(members_.insert(where, std::move(member)), &member);
 }
 
 Object::iterator Object::Insert(const Member& member) { return Insert(member, members_.end()); }
@@ -95,25 +103,32 @@ Object::iterator Object::Insert(Member&& member) {
   return Insert(std::move(member), members_.end());
 }
 
-void Object::RequireNewName(const std::string& name) const {
-  if (index_.count(name) != 0) throw Exception("Object member already exists: " + name);
-}
-
-Object::iterator Object::Index(iterator member) {
+Object::iterator Object::Index(iterator added, Member* movedFrom) {
+  bool isNew = false;
   try {
-    index_.emplace(member->name, member);
+    isNew = index_.Add(added);
   } catch (...) {
-    members_.erase(member);  // an insert that fails changes nothing
+    Withdraw(added, movedFrom);
     throw;
   }
-  return member;
+  if (!isNew) {
+    const std::string name = added->name;
+    Withdraw(added, movedFrom);
+    throw Exception("Object member already exists: " + name);
+  }
+  return added;
+}
+
+// Takes back a member that may not stay, handing a moved-in value back to
+// the caller, so a refused insert changes neither the object nor the member.
+void Object::Withdraw(iterator added, Member* movedFrom) {
+  if (movedFrom != nullptr) movedFrom->element = std::move(added->element);
+  members_.erase(added);
 }
 
 void Object::RebuildIndex() {
-  index_.reserve(members_.size());
-  for (auto member = members_.begin(); member != members_.end(); ++member) {
-    index_.emplace(member->name, member);
-  }
+  index_.Reserve(members_.size());
+  for (auto member = members_.begin(); member != members_.end(); ++member) index_.Add(member);
 }
 
 }  // namespace json

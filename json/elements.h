@@ -28,10 +28,11 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <type_traits>
 #include <utility>
 
 #include "json/exception.h"
+#include "json/member_index.h"
 
 namespace json {
 
@@ -50,10 +51,10 @@ using String = TrivialType_T<std::string>;
 
 class UnknownElement {
  public:
-  UnknownElement();  // holds Null
+  UnknownElement() noexcept;  // holds Null
   UnknownElement(const UnknownElement& other);
   // The moved-from element is left holding Null, never nothing.
-  UnknownElement(UnknownElement&& other);
+  UnknownElement(UnknownElement&& other) noexcept;
   UnknownElement& operator=(const UnknownElement& other);
   UnknownElement& operator=(UnknownElement&& other) noexcept;
   ~UnknownElement();
@@ -104,7 +105,18 @@ class UnknownElement {
   template <typename ElementType>
   class ConstCastVisitor_T;
 
-  std::unique_ptr<Imp> imp_;
+  // Null carries no data, so every element holding Null shares one
+  // immutable holder: fresh and moved-from elements cost no allocation,
+  // which matters because the reader creates one for every value it reads.
+  struct ImpDeleter {
+    void operator()(Imp* imp) const noexcept;
+  };
+  using ImpPtr = std::unique_ptr<Imp, ImpDeleter>;
+  static Imp* SharedNull() noexcept;
+  template <typename ElementType, typename... Arguments>
+  static ImpPtr MakeImp(Arguments&&... arguments);
+
+  ImpPtr imp_;
 };
 
 template <typename ValueType>
@@ -209,14 +221,14 @@ class Object {
   bool operator!=(const Object& other) const { return !(*this == other); }
 
  private:
-  void RequireNewName(const std::string& name) const;
-  iterator Index(iterator member);
+  iterator Index(iterator added, Member* movedFrom);
+  void Withdraw(iterator added, Member* movedFrom);
   void RebuildIndex();
 
   Members members_;
-  // Keys view the names stored in the list nodes; list nodes never move and
-  // names never change, so the views stay valid as long as the member lives.
-  std::unordered_map<std::string_view, iterator> index_;
+  // Refers into the list's nodes; list nodes never move and names never
+  // change, so the index stays valid as long as the members live.
+  MemberIndex index_;
 };
 
 class Visitor {
@@ -247,7 +259,7 @@ class ConstVisitor {
 class UnknownElement::Imp {
  public:
   virtual ~Imp() = default;
-  virtual std::unique_ptr<Imp> Clone() const = 0;
+  virtual ImpPtr Clone() const = 0;
   virtual bool Compare(const Imp& other) const = 0;
   virtual void Accept(Visitor& visitor) = 0;
   virtual void Accept(ConstVisitor& visitor) const = 0;
@@ -297,7 +309,7 @@ class UnknownElement::Imp_T : public Imp {
   Imp_T() = default;
   explicit Imp_T(ElementType element) : element_(std::move(element)) {}
 
-  std::unique_ptr<Imp> Clone() const override { return std::make_unique<Imp_T>(element_); }
+  ImpPtr Clone() const override { return MakeImp<ElementType>(element_); }
 
   bool Compare(const Imp& other) const override {
     ConstCastVisitor_T<ElementType> cast;
@@ -312,6 +324,15 @@ class UnknownElement::Imp_T : public Imp {
   ElementType element_;
 };
 
+template <typename ElementType, typename... Arguments>
+UnknownElement::ImpPtr UnknownElement::MakeImp(Arguments&&... arguments) {
+  if constexpr (std::is_same_v<ElementType, Null>) {
+    return ImpPtr(SharedNull());
+  } else {
+    return ImpPtr(new Imp_T<ElementType>(std::forward<Arguments>(arguments)...));
+  }
+}
+
 template <typename ElementType>
 ElementType& UnknownElement::Convert() {
   CastVisitor_T<ElementType> cast;
@@ -319,7 +340,7 @@ ElementType& UnknownElement::Convert() {
   if (cast.element == nullptr) {
     // Build the replacement first, so a failed allocation leaves the old
     // value in place.
-    std::unique_ptr<Imp> replacement = std::make_unique<Imp_T<ElementType>>();
+    ImpPtr replacement = MakeImp<ElementType>();
     imp_.swap(replacement);
     imp_->Accept(cast);
   }

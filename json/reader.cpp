@@ -1,6 +1,8 @@
 #include "json/reader.h"
 
 #include <cstddef>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "json/number_text.h"
@@ -12,20 +14,21 @@ namespace {
 using Location = Reader::Location;
 using ParseException = Reader::ParseException;
 
-// Recursive descent over the token list.  Tokens are taken in order and
-// never revisited, so string texts are moved out rather than copied.
+// Recursive descent over the token list.
 class Parser {
  public:
-  explicit Parser(Tokens& tokens) : tokens_(tokens) {}
+  explicit Parser(const TokenList& list) : list_(list) {}
 
-  bool AtEnd() const { return next_ == tokens_.size(); }
+  bool AtEnd() const { return next_ == list_.tokens.size(); }
 
   // Only after AtEnd() said false.
-  const Token& Peek() const { return tokens_[next_]; }
+  const Token& Peek() const { return list_.tokens[next_]; }
 
-  Token& TakeExpected(TokenKind kind) {
+  std::string_view Text(const Token& token) const { return list_.Text(token); }
+
+  const Token& TakeExpected(TokenKind kind) {
     if (AtEnd()) throw ParseException("Unexpected End of token stream", Location(), Location());
-    Token& token = tokens_[next_++];
+    const Token& token = list_.tokens[next_++];
     if (token.kind != kind) throw UnexpectedToken(token);
     return token;
   }
@@ -40,13 +43,13 @@ class Parser {
         ParseArray(element.Convert<Array>());
         break;
       case TokenKind::kString:
-        element.Convert<String>().Value() = std::move(TakeExpected(TokenKind::kString).text);
+        element.Convert<String>().Value() = Text(TakeExpected(TokenKind::kString));
         break;
       case TokenKind::kNumber:
         element.Convert<Number>().Value() = ReadNumber(TakeExpected(TokenKind::kNumber));
         break;
       case TokenKind::kBoolean:
-        element.Convert<Boolean>().Value() = TakeExpected(TokenKind::kBoolean).text == "true";
+        element.Convert<Boolean>().Value() = Text(TakeExpected(TokenKind::kBoolean)) == "true";
         break;
       case TokenKind::kNull:
         element.Convert<Null>();
@@ -63,15 +66,16 @@ class Parser {
       // After a comma another member must follow: a trailing comma fails on
       // the closing brace where a name is expected.
       for (;;) {
-        Token& name = TakeExpected(TokenKind::kString);
+        const Token& name = TakeExpected(TokenKind::kString);
         TakeExpected(TokenKind::kMemberAssign);
-        Member member{std::move(name.text), UnknownElement()};
+        Member member{std::string(Text(name)), UnknownElement()};
         ParseValue(member.element);
-        if (object.Find(member.name) != object.end()) {
+        try {
+          object.Insert(std::move(member));
+        } catch (const Exception&) {  // the one refusal Insert has: a duplicate name
           throw ParseException("Duplicate object member token: " + member.name,
                                name.locationBegin, name.locationEnd);
         }
-        object.Insert(std::move(member));
         if (AtEnd() || Peek().kind != TokenKind::kNextElement) break;
         TakeExpected(TokenKind::kNextElement);
       }
@@ -91,8 +95,8 @@ class Parser {
     TakeExpected(TokenKind::kArrayEnd);
   }
 
-  static ParseException UnexpectedToken(const Token& token) {
-    return ParseException("Unexpected token: " + token.text, token.locationBegin,
+  ParseException UnexpectedToken(const Token& token) const {
+    return ParseException("Unexpected token: " + std::string(Text(token)), token.locationBegin,
                           token.locationEnd);
   }
 
@@ -115,8 +119,8 @@ class Parser {
     Parser& parser_;
   };
 
-  static double ReadNumber(const Token& token) {
-    const NumberConversion number = ConvertNumber(token.text);
+  double ReadNumber(const Token& token) const {
+    const NumberConversion number = ConvertNumber(Text(token));
     if (!number.converted) {
       throw ParseException(std::string("Unexpected character in NUMBER token: ") + number.unexpected,
                            token.locationBegin, token.locationEnd);
@@ -124,7 +128,7 @@ class Parser {
     return number.value;
   }
 
-  Tokens& tokens_;
+  const TokenList& list_;
   std::size_t next_ = 0;
   std::size_t depth_ = 0;
 };
@@ -132,13 +136,13 @@ class Parser {
 }  // namespace
 
 void Reader::Read(Object& object, std::istream& stream) {
-  Tokens tokens = Tokenize(stream);
+  const TokenList tokens = Tokenize(stream);
   Parser parser(tokens);
   parser.ParseObject(object);
   if (!parser.AtEnd()) {
     const Token& extra = parser.Peek();
-    throw ParseException("Expected End of token stream; found " + extra.text, extra.locationBegin,
-                         extra.locationEnd);
+    throw ParseException("Expected End of token stream; found " + std::string(parser.Text(extra)),
+                         extra.locationBegin, extra.locationEnd);
   }
 }
 

@@ -2,9 +2,11 @@
 // where it begins and ends.
 #pragma once
 
+#include <cstddef>
 #include <istream>
 #include <string>
-#include <vector>
+#include <string_view>
+#include <deque>
 
 #include "json/reader.h"
 
@@ -25,16 +27,28 @@ enum class TokenKind : unsigned char {
 
 struct Token {
   TokenKind kind;
-  // Strings: the content with escapes resolved, without the quotes.
-  // Numbers: the raw run of number characters.  Others: the literal text.
-  std::string text;
   Reader::Location locationBegin;
   Reader::Location locationEnd;
+  // The token's text, as a slice of TokenList::texts.
+  std::size_t textBegin;
+  std::size_t textEnd;
 };
 
-using Tokens = std::vector<Token>;
+// All tokens of an input.  Their texts share one buffer instead of a string
+// each: a large reply has hundreds of thousands of tokens, and small, plain
+// tokens keep the list compact and cheap to grow.
+struct TokenList {
+  std::deque<Token> tokens;
+  // Strings: the content with escapes resolved, without the quotes.
+  // Numbers: the raw run of number characters.  Others: the literal text.
+  std::string texts;
+
+  std::string_view Text(const Token& token) const {
+    return std::string_view(texts).substr(token.textBegin, token.textEnd - token.textBegin);
+  }
+};
 
 // Reads `stream` to its end.  Throws Reader::ScanException.
-Tokens Tokenize(std::istream& stream);
+TokenList Tokenize(std::istream& stream);
 
 }  // namespace json

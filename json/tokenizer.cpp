@@ -7,8 +7,20 @@ namespace {
 
 using Location = Reader::Location;
 
-constexpr std::string_view kWhitespace = " \t\n\v\f\r";
-constexpr std::string_view kNumberCharacters = "0123456789.eE-+";
+// Membership of a byte in a small set, answered by one table lookup.
+class ByteSet {
+ public:
+  explicit constexpr ByteSet(std::string_view members) {
+    for (const char member : members) contains_[static_cast<unsigned char>(member)] = true;
+  }
+  constexpr bool Contains(char byte) const { return contains_[static_cast<unsigned char>(byte)]; }
+
+ private:
+  bool contains_[256] = {};
+};
+
+constexpr ByteSet kWhitespace(" \t\n\v\f\r");
+constexpr ByteSet kNumberCharacters("0123456789.eE-+");
 
 // The caller's stream read straight from its buffer: a JSON reply is read
 // byte by byte, and going through the buffer avoids the per-call sentry of
@@ -84,76 +96,71 @@ char TranslateEscape(char escaped, const InputStream& input) {
   }
 }
 
-std::string MatchString(InputStream& input) {
+void MatchString(InputStream& input, std::string& text) {
   MatchExpected(input, "\"");
-  std::string text;
   while (!input.AtEnd() && input.Peek() != '"') {
     char next = input.Take();
     if (next == '\\' && !input.AtEnd()) next = TranslateEscape(input.Take(), input);
     text.push_back(next);
   }
   MatchExpected(input, "\"");
-  return text;
 }
 
-std::string MatchNumber(InputStream& input) {
-  std::string text;
-  while (!input.AtEnd() && kNumberCharacters.find(input.Peek()) != std::string_view::npos) {
-    text.push_back(input.Take());
-  }
-  return text;
+void MatchNumber(InputStream& input, std::string& text) {
+  while (!input.AtEnd() && kNumberCharacters.Contains(input.Peek())) text.push_back(input.Take());
 }
 
-// Matches `literal` and returns it as the token text.
-std::string MatchLiteral(InputStream& input, std::string_view literal) {
+void MatchLiteral(InputStream& input, std::string_view literal, std::string& text) {
   MatchExpected(input, literal);
-  return std::string(literal);
+  text += literal;
 }
 
 void SkipWhitespace(InputStream& input) {
-  while (!input.AtEnd() && kWhitespace.find(input.Peek()) != std::string_view::npos) {
-    input.Take();
+  while (!input.AtEnd() && kWhitespace.Contains(input.Peek())) input.Take();
+}
+
+// Reads one token, whose first byte is `next`, appending its text to `text`.
+TokenKind MatchToken(InputStream& input, char next, std::string& text) {
+  switch (next) {
+    case '{': MatchLiteral(input, "{", text); return TokenKind::kObjectBegin;
+    case '}': MatchLiteral(input, "}", text); return TokenKind::kObjectEnd;
+    case '[': MatchLiteral(input, "[", text); return TokenKind::kArrayBegin;
+    case ']': MatchLiteral(input, "]", text); return TokenKind::kArrayEnd;
+    case ',': MatchLiteral(input, ",", text); return TokenKind::kNextElement;
+    case ':': MatchLiteral(input, ":", text); return TokenKind::kMemberAssign;
+    case '"': MatchString(input, text); return TokenKind::kString;
+    case 't': MatchLiteral(input, "true", text); return TokenKind::kBoolean;
+    case 'f': MatchLiteral(input, "false", text); return TokenKind::kBoolean;
+    case 'n': MatchLiteral(input, "null", text); return TokenKind::kNull;
+    default:
+      if (next == '-' || (next >= '0' && next <= '9')) {
+        MatchNumber(input, text);
+        return TokenKind::kNumber;
+      }
+      // The byte is left unread, so the location points before it.
+      throw Reader::ScanException(std::string("Unexpected character in stream: ") + next,
+                                  input.Where());
   }
 }
 
 }  // namespace
 
-Tokens Tokenize(std::istream& stream) {
+TokenList Tokenize(std::istream& stream) {
   InputStream input(stream);
-  Tokens tokens;
+  TokenList list;
   for (;;) {
     SkipWhitespace(input);
     if (input.AtEnd()) break;
-
     Token token;
     token.locationBegin = input.Where();
-    const char next = input.Peek();
-    switch (next) {
-      case '{': token.kind = TokenKind::kObjectBegin; token.text = MatchLiteral(input, "{"); break;
-      case '}': token.kind = TokenKind::kObjectEnd; token.text = MatchLiteral(input, "}"); break;
-      case '[': token.kind = TokenKind::kArrayBegin; token.text = MatchLiteral(input, "["); break;
-      case ']': token.kind = TokenKind::kArrayEnd; token.text = MatchLiteral(input, "]"); break;
-      case ',': token.kind = TokenKind::kNextElement; token.text = MatchLiteral(input, ","); break;
-      case ':': token.kind = TokenKind::kMemberAssign; token.text = MatchLiteral(input, ":"); break;
-      case '"': token.kind = TokenKind::kString; token.text = MatchString(input); break;
-      case 't': token.kind = TokenKind::kBoolean; token.text = MatchLiteral(input, "true"); break;
-      case 'f': token.kind = TokenKind::kBoolean; token.text = MatchLiteral(input, "false"); break;
-      case 'n': token.kind = TokenKind::kNull; token.text = MatchLiteral(input, "null"); break;
-      default:
-        if (next == '-' || (next >= '0' && next <= '9')) {
-          token.kind = TokenKind::kNumber;
-          token.text = MatchNumber(input);
-          break;
-        }
-        // The byte is left unread, so the location points before it.
-        throw Reader::ScanException(std::string("Unexpected character in stream: ") + next,
-                                    input.Where());
-    }
+    token.textBegin = list.texts.size();
+    token.kind = MatchToken(input, input.Peek(), list.texts);
     token.locationEnd = input.Where();
-    tokens.push_back(std::move(token));
+    token.textEnd = list.texts.size();
+    list.tokens.push_back(token);
   }
   input.MarkEnd();
-  return tokens;
+  return list;
 }
 
 }  // namespace json
