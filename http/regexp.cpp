@@ -146,8 +146,13 @@ bool RegExp::MatchPrepared(const char16_t* subject, const char16_t* text, MatchC
   const auto pop = [&]() -> std::intptr_t { return top ? stack[--top] : 0; };
   const auto finish = [&](bool found, std::ptrdiff_t at) {
     m.steps_ = steps;
-    if (found) m.matchEnd_ = at;
-    else m.matchStart_ = -1;
+    if (found) {
+      m.matchEnd_ = at;
+    } else {
+      // A search cut short by a limit leaves half-set spans behind.
+      m.matchStart_ = -1;
+      std::fill(spans.begin(), spans.end(), -1);
+    }
     if (end != nullptr) *end = text + at;
     return found;
   };
