@@ -4,7 +4,11 @@ the boxes a program shows (read with the UI probe under Wine, from standard
 error natively), driven through tools/show_message."""
 
 import os
+import shutil
+import subprocess
 import sys
+import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -86,6 +90,49 @@ class MessageTest(unittest.TestCase):
             shown = show(*arguments)
             self.assertEqual(len(shown.messages), 1, shown)
             self.assertEqual(returned(*arguments), shown.messages[0].text, arguments)
+
+
+@unittest.skipUnless(e2e.NATIVE and os.environ.get("DISPLAY") and shutil.which("xdotool"),
+                     "needs the native build, a display and xdotool")
+class DesktopDialogTest(unittest.TestCase):
+    """With a display, a message is a modal dialog titled "Inkseal" that
+    holds the program until OK is pressed, and nothing goes to stderr."""
+
+    WAIT_SECONDS = 20
+
+    def xdotool(self, *arguments):
+        return subprocess.run(["xdotool", *arguments], capture_output=True, timeout=10).stdout.decode().split()
+
+    def find_dialog(self):
+        deadline = time.monotonic() + self.WAIT_SECONDS
+        while time.monotonic() < deadline:
+            windows = self.xdotool("search", "--name", "^Inkseal$")
+            if windows:
+                return windows[0]
+            time.sleep(0.2)
+        return None
+
+    def test_the_dialog_waits_for_ok(self):
+        env = {k: v for k, v in os.environ.items() if k != "INKSEAL_MESSAGE_OUTPUT"}
+        with tempfile.TemporaryFile() as stderr:
+            process = subprocess.Popen([e2e.program_path("show_message"), "information", "hello"], env=env,
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=stderr,
+                                       start_new_session=True)
+            try:
+                dialog = self.find_dialog()
+                self.assertIsNotNone(dialog, "no dialog titled Inkseal appeared")
+                time.sleep(0.5)
+                self.assertIsNone(process.poll(), "the program went on without waiting for OK")
+                self.xdotool("windowfocus", "--sync", dialog)
+                self.xdotool("key", "Return")
+                process.wait(self.WAIT_SECONDS)
+            finally:
+                if process.poll() is None:
+                    os.killpg(process.pid, 9)
+                    process.wait(10)
+            self.assertEqual(process.returncode, 0)
+            stderr.seek(0)
+            self.assertEqual(stderr.read(), b"")
 
 
 if __name__ == "__main__":
