@@ -68,6 +68,7 @@ TEST(FindPatternGroups, SeveralGroupsAreRefusedAsARunAnywhereInTheResults) {
 
 TEST(FindPatternGroups, ScanGoesOnFromEachMatchEnd) {
   EXPECT_EQ(Find(u"x{\\d+}", u"x1 x22 x1"), (Values{u"1", u"22"}));
+  EXPECT_EQ(Find(u"id={[a-z]+}", u"id=one ID=Two"), (Values{u"one", u"Two"}));  // caller's case
   EXPECT_EQ(Find(u"{[0-9]+}$", u"a1 b22"), Values{u"22"});  // match at the very end
   EXPECT_EQ(Find(u"^{\\d}", u"123"), (Values{u"1", u"2", u"3"}));  // anchors at each scan start
   EXPECT_EQ(Find(u"^{a}", u"ab a"), Values{u"a"});

@@ -41,6 +41,21 @@ TEST(PatternMatch, OneContextServesSeveralPatterns) {
   EXPECT_EQ(*context.GroupStart(0), u'x');
 }
 
+TEST(PatternMatch, OneCharacterLoopsChooseLikeGeneralLoops) {
+  // "X*" over one character takes a shortcut; "(X)*" does not.
+  for (const std::u16string atom : {u"a", u".", u"[a-c]", u"[^b]"}) {
+    for (const std::u16string tail : {u"", u"b", u"ab", u"$"}) {
+      for (const std::u16string text : {u"", u"aab", u"xaacab", u"bbb"}) {
+        const std::u16string fast = u"{" + atom + u"*}" + tail;
+        const std::u16string slow = u"{(" + atom + u")*}" + tail;
+        EXPECT_EQ(Search(fast, text).start, Search(slow, text).start);
+        EXPECT_EQ(Search(fast, text).text, Search(slow, text).text);
+        EXPECT_EQ(Group(fast, text, 0), Group(slow, text, 0));
+      }
+    }
+  }
+}
+
 TEST(PatternCaseFolding, CapturesKeepTheCallersCase) {
   const std::u16string text = u"Content-Type: text/html; CharSet=UTF-8\r\n";
   RegExp regExp;
