@@ -237,7 +237,8 @@ class UploaderTest(unittest.TestCase):
 
     def test_missing_document(self):
         self.install.module_settings(LumeskURL=self.upload_url, **ADA)
-        path = self.install.path("spool", "gone.pdf")
+        self.document()  # the folder exists, the file does not
+        path = self.install.shown("spool", "gone.pdf")
         self.assert_not_opened(self.install.run(f'"{path}"'), path, runner.FILE_NOT_FOUND)
 
     def test_quote_followed_by_a_blank_stays_in_the_path(self):
@@ -249,7 +250,7 @@ class UploaderTest(unittest.TestCase):
     def test_document_of_two_gibibytes_is_refused_not_sent_with_a_wrapped_length(self):
         self.install.module_settings(LumeskURL=self.upload_url, **ADA)
         path = self.document("huge.pdf", content=b"%PDF-1.4\n")
-        os.truncate(path, 2 ** 31)  # sparse: no disk space used
+        os.truncate(self.install.path("spool", "huge.pdf"), 2 ** 31)  # sparse: no disk space used
         self.assert_not_opened(self.install.run(path), path, runner.FILE_TOO_LARGE)
 
     @unittest.skipUnless(runner.NATIVE, "a folder passes the open probe only on POSIX")
@@ -271,6 +272,17 @@ class UploaderTest(unittest.TestCase):
         self.assertEqual(outcome.exit_code, 1)
         self.assertEqual(outcome.browsed, [])
 
+    def test_shell_refusing_an_address_it_cannot_open(self):
+        self.install.module_settings(LumeskURL=self.upload_url, **ADA)
+        address = "inkseal-no-such-scheme:page/1"
+        self.service.queue_reply("/upload", 201, [["X-Open-Browser", address]])
+        outcome = self.install.run(self.document(), browser_fails=True)
+        self.assertEqual(len(self.uploads()), 1)
+        self.assert_messages(outcome, [("error", r"\nError code: -?\d+\n(.|\n)*\n" + runner.exactly(
+            "Could not open the default web browser with URL:\n" + address))])
+        self.assertEqual(outcome.exit_code, 1)
+
+    @unittest.skipUnless(runner.NATIVE, "Wine's shell hands https addresses on without waiting")
     def test_browser_refusing_the_address(self):
         self.install.module_settings(LumeskURL=self.upload_url, **ADA)
         outcome = self.install.run(self.document(), browser_fails=True)

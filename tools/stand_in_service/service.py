@@ -14,7 +14,8 @@ and, for tests, from loopback only:
 
   GET  /_test/requests   every request received (except /_test/ ones), in order
   POST /_test/reset      forget the log and the queued replies
-  POST /_test/reply      queue one canned reply for the next token request
+  POST /_test/reply      queue one canned reply for the next token request (or,
+                         with "path" in the JSON, the next request to that path)
 
 Usage: service.py --port 0 --state-dir DIR [--host 127.0.0.1]
 Prints "READY https://<host>:<port>" once it accepts connections.
@@ -38,6 +39,7 @@ import time
 import urllib.parse
 
 MAX_HEAD_BYTES = 64 * 1024
+TOKEN_PATH = "/api/v1/getpersonaltoken"
 
 
 class User:
@@ -111,6 +113,13 @@ class State:
         self.base_url = base_url
         self.log = []
         self.canned_replies = []
+
+    def take_canned_reply(self, path):
+        with self.lock:
+            for i, reply in enumerate(self.canned_replies):
+                if reply.get("path", TOKEN_PATH) == path:
+                    return self.canned_replies.pop(i)
+        return None
 
     def store_document(self, body):
         with self.lock:
@@ -233,11 +242,15 @@ class Handler(socketserver.StreamRequestHandler):
             return keep_alive
         with self.state.lock:
             self.state.log.append(request.as_log_entry())
+        canned = self.state.take_canned_reply(request.path)
+        if canned is not None:
+            self.send_canned(canned)
+            return keep_alive
 
         path, method = request.path, request.method
         if path == "/upload" and method == "PUT":
             self.upload(request)
-        elif path == "/api/v1/getpersonaltoken" and method == "POST":
+        elif path == TOKEN_PATH and method == "POST":
             self.personal_token(request)
         elif path == "/signin" and method == "GET":
             self.send_page(200, "OK", "Sign in to Inkseal",
@@ -278,11 +291,6 @@ class Handler(socketserver.StreamRequestHandler):
                        f"<p><a href=\"/documents/{number}.pdf\">Download the PDF</a></p>")
 
     def personal_token(self, request):
-        with self.state.lock:
-            canned = self.state.canned_replies.pop(0) if self.state.canned_replies else None
-        if canned is not None:
-            self.send_canned(canned)
-            return
         form = urllib.parse.parse_qs(request.body.decode("latin-1"), keep_blank_values=True,
                                      encoding="utf-8", errors="replace")
         field = lambda name: form.get(name, [""])[0]
