@@ -76,8 +76,9 @@ uint32_t WinHttpErrorFor(CURLcode code) {
   switch (code) {
     case CURLE_URL_MALFORMAT:
       return kHttpErrorInvalidUrl;
-    case CURLE_UNSUPPORTED_PROTOCOL:
-      return kHttpErrorUnrecognizedScheme;
+    case CURLE_UNSUPPORTED_PROTOCOL:  // only a refused redirect (https to http) leads here
+    case CURLE_TOO_MANY_REDIRECTS:
+      return kHttpErrorRedirectFailed;
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
       return kHttpErrorNameNotResolved;
@@ -109,8 +110,6 @@ uint32_t WinHttpErrorFor(CURLcode code) {
     case CURLE_HTTP2_STREAM:
     case CURLE_BAD_CONTENT_ENCODING:
       return kHttpErrorInvalidServerResponse;
-    case CURLE_TOO_MANY_REDIRECTS:
-      return kHttpErrorRedirectFailed;
     default:
       return kHttpErrorInternal;
   }
@@ -140,6 +139,7 @@ struct HttpRequestState {
   const HttpSessionState* session = nullptr;
   std::string verb;
   std::string url;
+  std::string hostField;  // host, and the port unless it is the scheme's own
   bool secure = false;
   Easy easy;
   Multi multi;
@@ -315,10 +315,15 @@ bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
   return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return SameHeaderName(line, name); });
 }
 
-// The caller's lines, then "Name:" lines that stop curl from adding its
-// own Accept, Expect and (for POST) Content-Type lines.
+// The head WinHTTP sends: the caller's lines, then User-Agent, Host and
+// Connection unless the caller gave them (curl moves Host to the top, where
+// HTTP/1.1 recommends it).  "Name:" lines keep curl from adding its own
+// Accept, Expect and (for POST) Content-Type lines.
 bool BuildWireHeaders(HttpRequestState& request, bool post) {
   std::vector<std::string> lines = request.headerLines;
+  if (!HasHeader(lines, "User-Agent")) lines.push_back("User-Agent: " + request.session->userAgent);
+  if (!HasHeader(lines, "Host")) lines.push_back("Host: " + request.hostField);
+  if (!HasHeader(lines, "Connection")) lines.push_back("Connection: Keep-Alive");
   for (const char* suppressed : {"Accept", "Expect"}) {
     if (!HasHeader(lines, suppressed)) lines.push_back(std::string(suppressed) + ":");
   }
@@ -367,7 +372,6 @@ bool ConfigureTransfer(HttpRequestState& request) {
   curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, session.userAgent.c_str());
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, request.wireHeaders.get());
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, session.connectTimeoutMs);
@@ -498,6 +502,8 @@ HttpRequest HttpOpenRequest(HttpConnectionState& connection, const std::u16strin
   if (host.find(':') != std::string::npos && host.front() != '[') host = "[" + host + "]";
   std::string target = Utf16ToUtf8(path);
   if (target.empty() || target.front() != '/') target.insert(0, "/");
+  const uint16_t defaultPort = secure ? 443 : 80;
+  request->hostField = connection.port == defaultPort ? host : host + ":" + std::to_string(connection.port);
   request->url = std::string(secure ? "https://" : "http://") + host + ":" +
                  std::to_string(connection.port) + target;
   return request;
@@ -594,14 +600,6 @@ bool HttpReceiveResponse(HttpRequestState& request) {
   Resume(request);
   PumpUntil(request, [&] { return request.finalComplete; });
   if (request.finalComplete) return true;
-  // A redirect that may not be followed (https to http) is the answer.
-  if (request.done && request.result == CURLE_UNSUPPORTED_PROTOCOL && !request.currentBlock.empty() &&
-      request.currentHasLocation) {
-    request.finalBlock = request.currentBlock;
-    request.finalComplete = true;
-    request.result = CURLE_OK;
-    return true;
-  }
   if (TransferFailed(request)) return FailWithTransferError(request);
   return Fail(kHttpErrorInvalidServerResponse);
 }

@@ -1,4 +1,5 @@
 // The HTTP transport on Windows: WinHTTP itself, synchronous.
+#include <winsock2.h>
 #include <windows.h>
 #include <winhttp.h>
 
@@ -17,6 +18,7 @@ struct HttpConnectionState {
 };
 struct HttpRequestState {
   HINTERNET handle;
+  bool headersAdded = false;
 };
 
 void HttpSessionCloser::operator()(HttpSessionState* session) const {
@@ -65,6 +67,27 @@ Handle Wrap(HINTERNET raw) {
     ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   }
   return Handle(state);
+}
+
+// Wine's WinHTTP passes some socket errors through as they are, where
+// Windows reports its own numbers; one failure should read the same.
+bool Normalised(bool ok) {
+  if (ok) return true;
+  switch (::GetLastError()) {
+    case WSAETIMEDOUT:
+      ::SetLastError(ERROR_WINHTTP_TIMEOUT);
+      break;
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+      ::SetLastError(ERROR_WINHTTP_CONNECTION_ERROR);
+      break;
+    case WSAECONNREFUSED:
+      ::SetLastError(ERROR_WINHTTP_CANNOT_CONNECT);
+      break;
+    default:
+      break;
+  }
+  return false;
 }
 
 bool SetDwordOption(HINTERNET handle, DWORD option, DWORD value) {
@@ -116,8 +139,13 @@ bool HttpSetSecurityFlags(HttpRequestState& request, uint32_t ignoreFlags) {
 }
 
 bool HttpAddRequestHeaders(HttpRequestState& request, const std::u16string& lines) {
-  return WinHttpAddRequestHeaders(request.handle, Wide(lines), static_cast<DWORD>(lines.size()),
-                                  WINHTTP_ADDREQ_FLAG_COALESCE_WITH_SEMICOLON) != FALSE;
+  // Coalescing the same lines into a request that already carries them would
+  // send "Content-Length: 5; 5" on a retry: later additions replace instead.
+  const DWORD flags = request.headersAdded ? WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE
+                                           : WINHTTP_ADDREQ_FLAG_COALESCE_WITH_SEMICOLON;
+  const bool added = WinHttpAddRequestHeaders(request.handle, Wide(lines), static_cast<DWORD>(lines.size()), flags) != FALSE;
+  request.headersAdded = request.headersAdded || added;
+  return added;
 }
 
 bool HttpDisableRedirects(HttpRequestState& request) {
@@ -162,19 +190,19 @@ bool HttpSetProxy(HttpRequestState& request, const HttpProxyInfo& info) {
 }
 
 bool HttpSendRequest(HttpRequestState& request) {
-  return WinHttpSendRequest(request.handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) !=
-         FALSE;
+  return Normalised(
+      WinHttpSendRequest(request.handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) != FALSE);
 }
 
 bool HttpWriteData(HttpRequestState& request, const void* data, uint32_t length, uint32_t& written) {
   DWORD count = 0;
-  const bool ok = WinHttpWriteData(request.handle, data, length, &count) != FALSE;
+  const bool ok = Normalised(WinHttpWriteData(request.handle, data, length, &count) != FALSE);
   written = count;
   return ok;
 }
 
 bool HttpReceiveResponse(HttpRequestState& request) {
-  return WinHttpReceiveResponse(request.handle, nullptr) != FALSE;
+  return Normalised(WinHttpReceiveResponse(request.handle, nullptr) != FALSE);
 }
 
 bool HttpQueryRawHeaders(HttpRequestState& request, char16_t* buffer, uint32_t& lengthInBytes) {
@@ -187,14 +215,14 @@ bool HttpQueryRawHeaders(HttpRequestState& request, char16_t* buffer, uint32_t& 
 
 bool HttpQueryDataAvailable(HttpRequestState& request, uint32_t& available) {
   DWORD count = 0;
-  const bool ok = WinHttpQueryDataAvailable(request.handle, &count) != FALSE;
+  const bool ok = Normalised(WinHttpQueryDataAvailable(request.handle, &count) != FALSE);
   available = count;
   return ok;
 }
 
 bool HttpReadData(HttpRequestState& request, void* buffer, uint32_t count, uint32_t& read) {
   DWORD done = 0;
-  const bool ok = WinHttpReadData(request.handle, buffer, count, &done) != FALSE;
+  const bool ok = Normalised(WinHttpReadData(request.handle, buffer, count, &done) != FALSE);
   read = done;
   return ok;
 }

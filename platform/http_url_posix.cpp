@@ -41,7 +41,7 @@ bool ParsePort(std::u16string_view digits, uint16_t& port) {
 bool HttpCrackUrl(const std::u16string& url, HttpUrlParts& parts) {
   const std::u16string_view text(url);
   const size_t schemeEnd = text.find(kSchemeSeparator);
-  if (schemeEnd == std::u16string_view::npos || schemeEnd == 0) return Fail(kHttpErrorInvalidUrl);
+  if (schemeEnd == std::u16string_view::npos || schemeEnd == 0) return Fail(kHttpErrorUnrecognizedScheme);
   const std::u16string_view scheme = text.substr(0, schemeEnd);
   HttpUrlParts result;
   if (EqualIgnoringAsciiCase(scheme, u"http")) {
@@ -71,8 +71,9 @@ bool HttpCrackUrl(const std::u16string& url, HttpUrlParts& parts) {
     host = authority.substr(0, colon);
     if (!ParsePort(authority.substr(colon + 1), result.port)) return Fail(kHttpErrorInvalidUrl);
   }
-  if (host.empty() || host.size() >= kHttpHostCapacity) return Fail(kHttpErrorInvalidUrl);
-  if (path.size() >= kHttpPathCapacity) return Fail(kHttpErrorInvalidUrl);
+  if (host.empty()) return Fail(kHttpErrorInvalidUrl);
+  // What does not fit the splitting buffers fails as WinHttpCrackUrl does.
+  if (host.size() >= kHttpHostCapacity || path.size() >= kHttpPathCapacity) return Fail(kErrorInsufficientBuffer);
 
   result.host = host;
   result.path = path;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "http/win_http_client.h"
+#include "platform/http_transport.h"
 #include "tests/http/test_service.h"
 
 namespace inkseal {
@@ -17,30 +18,31 @@ using test_service::RecordedCount;
 using test_service::RecordedRequest;
 using test_service::Url;
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-  return text;
+// "127.0.0.1:port" of a listener, as the Host line names it.
+std::string HostField(const std::string& listener) {
+  const std::string base = test_service::BaseUrl(listener);
+  return base.substr(base.find("://") + 3);
 }
 
-int CountNamed(const std::vector<std::string>& lines, const std::string& name) {
-  return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
-    return Lower(line.substr(0, line.find(':'))) == Lower(name);
-  }));
+// The header lines besides Host, which has a place of its own on each
+// platform (last from WinHTTP, first from libcurl), and the Host line alone.
+std::vector<std::string> WithoutHost(const std::vector<std::string>& lines, std::vector<std::string>& hosts) {
+  std::vector<std::string> rest;
+  for (const std::string& line : lines) (line.rfind("Host:", 0) == 0 ? hosts : rest).push_back(line);
+  return rest;
 }
 
-// The header lines besides the ones the platform adds itself.
-std::vector<std::string> CallerLines(const std::vector<std::string>& lines) {
-  std::vector<std::string> own;
-  for (const std::string& line : lines) {
-    const std::string name = Lower(line.substr(0, line.find(':')));
-    if (name != "host" && name != "user-agent" && name != "connection" && name != "cache-control") {
-      own.push_back(line);
-    }
-  }
-  return own;
+void ExpectHead(const test_service::Recorded& request, const std::vector<std::string>& expected,
+                const std::string& listener) {
+  std::vector<std::string> hosts;
+  EXPECT_EQ(WithoutHost(request.headerLines, hosts), expected);
+  EXPECT_EQ(hosts, std::vector<std::string>{"Host: " + HostField(listener)});
 }
 
-TEST(Wire, UploadLinesArriveUnchangedInOrderWithTheBodyAfterTheHead) {
+// Both platforms send the same head: the caller's lines unchanged and in
+// order, then User-Agent and (unless the caller gave one) Connection, and a
+// Host line; nothing else (no Accept, Expect or second Content-Length).
+TEST(Wire, UploadHeadIsTheCallersLinesThenAgentAndHostWithTheBodyAfter) {
   // The uploader's shape: empty lines between lines, none after the last.
   std::string body;
   for (int i = 0; i < 70000; ++i) body += static_cast<char>((i * 7) & 0xff);
@@ -56,21 +58,13 @@ TEST(Wire, UploadLinesArriveUnchangedInOrderWithTheBodyAfterTheHead) {
   ASSERT_EQ(RecordedCount("wire-put"), 1);
   const test_service::Recorded request = RecordedRequest("wire-put", 1);
   EXPECT_EQ(request.requestLine, "PUT /t/wire-put/h=X-Open-Browser:%20https:%2F%2Fsign.example%2Fd%2F1 HTTP/1.1");
-  const std::vector<std::string> expectedOwn = {
-      "Content-Length: " + std::to_string(body.size()), "Content-Type: application/pdf",
-      "Authorization: OAuth oauth_signature_method=\"PLAINTEXT\",oauth_token=\"t\""};
-  EXPECT_EQ(CallerLines(request.headerLines), expectedOwn);
-  EXPECT_EQ(CountNamed(request.headerLines, "Connection"), 1);
-  EXPECT_EQ(Lower(*std::find_if(request.headerLines.begin(), request.headerLines.end(),
-                                [](const std::string& l) { return Lower(l).rfind("connection:", 0) == 0; })),
-            "connection: keep-alive");
-  EXPECT_EQ(CountNamed(request.headerLines, "User-Agent"), 1);
-  EXPECT_NE(std::find(request.headerLines.begin(), request.headerLines.end(), "User-Agent: WinHttpClient 1.0.9.9"),
-            request.headerLines.end());
-  EXPECT_EQ(CountNamed(request.headerLines, "Host"), 1);
-  EXPECT_EQ(CountNamed(request.headerLines, "Accept"), 0);
-  EXPECT_EQ(CountNamed(request.headerLines, "Expect"), 0);
-  EXPECT_EQ(CountNamed(request.headerLines, "Transfer-Encoding"), 0);
+  const std::vector<std::string> expected = {
+      "Content-Length: " + std::to_string(body.size()),
+      "Content-Type: application/pdf",
+      "Connection: keep-alive",
+      "Authorization: OAuth oauth_signature_method=\"PLAINTEXT\",oauth_token=\"t\"",
+      "User-Agent: WinHttpClient 1.0.9.9"};
+  ExpectHead(request, expected, "http");
   EXPECT_TRUE(request.body == body) << "body of " << request.body.size() << " bytes differs";
 }
 
@@ -85,10 +79,11 @@ TEST(Wire, FormPostCarriesOnlyTheCallersContentTypeAndLength) {
   EXPECT_EQ(client.ContentText(), u"{}");
 
   const test_service::Recorded request = RecordedRequest("wire-post", 1);
-  EXPECT_EQ(request.requestLine.rfind("POST /t/wire-post/", 0), 0u);
-  const std::vector<std::string> expectedOwn = {"Content-Length: " + std::to_string(form.size()),
-                                                "Content-Type: application/x-www-form-urlencoded"};
-  EXPECT_EQ(CallerLines(request.headerLines), expectedOwn);
+  EXPECT_EQ(request.requestLine, "POST /t/wire-post/h=Content-Type:%20application%2Fjson/body=%7B%7D HTTP/1.1");
+  const std::vector<std::string> expected = {"Content-Length: " + std::to_string(form.size()),
+                                             "Content-Type: application/x-www-form-urlencoded",
+                                             "User-Agent: WinHttpClient 1.0.9.9", "Connection: Keep-Alive"};
+  ExpectHead(request, expected, "https");
   EXPECT_EQ(request.body, form);
 }
 
@@ -96,7 +91,8 @@ TEST(Wire, GetWithoutBodyCarriesNoLengthAndNoBody) {
   WinHttpClient client(Url("http", "wire-get", "body=x"), nullptr);
   ASSERT_TRUE(client.Execute(u"GET", false));
   const test_service::Recorded request = RecordedRequest("wire-get", 1);
-  EXPECT_EQ(CallerLines(request.headerLines), std::vector<std::string>());
+  EXPECT_EQ(request.requestLine, "GET /t/wire-get/body=x HTTP/1.1");
+  ExpectHead(request, {"User-Agent: WinHttpClient 1.0.9.9", "Connection: Keep-Alive"}, "http");
   EXPECT_EQ(request.body, "");
 }
 
@@ -128,8 +124,8 @@ TEST(Redirects, NeverFromHttpsDownToHttp) {
   std::string encoded;
   for (char c : target) encoded += (c == '/') ? std::string("%2F") : std::string(1, c);
   WinHttpClient client(Url("https", "downgrade-from", "location=" + encoded), nullptr);
-  ASSERT_TRUE(client.Execute(u"GET", false)) << client.ErrorCode();
-  EXPECT_EQ(test_service::Narrow(client.HeaderText()).rfind("HTTP/1.1 302", 0), 0u);
+  EXPECT_FALSE(client.Execute(u"GET", false));
+  EXPECT_EQ(client.ErrorCode(), platform::kHttpErrorRedirectFailed);
   EXPECT_EQ(RecordedCount("downgrade-target"), 0);
 }
 
@@ -139,12 +135,16 @@ TEST(Proxy, ExchangeTravelsThroughTheUsersProxy) {
   const std::string form = "a=1";
   WinHttpClient client(Url("http", "via-proxy", "body=proxied"), nullptr);
   client.AttachBody(form.data(), 3);
-  client.SetExtraHeaders(u"Content-Length: 3\r\nContent-Type: text%2Fplain\r\n");
+  client.SetExtraHeaders(u"Content-Length: 3\r\nContent-Type: text/plain\r\n");
   ASSERT_TRUE(client.Execute(u"POST", false)) << client.ErrorCode();
   EXPECT_EQ(client.ContentText(), u"proxied");
   ASSERT_EQ(RecordedCount("via-proxy"), 1);
   const test_service::Recorded request = RecordedRequest("via-proxy", 1);
-  EXPECT_EQ(CountNamed(request.headerLines, "Via"), 1) << request.raw;
+  // tinyproxy names itself in a Via line on the way through.
+  EXPECT_EQ(std::count_if(request.headerLines.begin(), request.headerLines.end(),
+                          [](const std::string& line) { return line.rfind("Via: ", 0) == 0; }),
+            1)
+      << request.raw;
   EXPECT_EQ(request.body, form);
 }
 

@@ -122,13 +122,13 @@ def set_wine_proxy(wine, env, proxy):
     if proxy is None:
         reg("delete", INTERNET_SETTINGS + r"\Connections", "/v", "DefaultConnectionSettings", "/f")
         return
-    # The binary record Windows keeps: version, counter, flags (direct |
-    # named proxy), then the proxy list, the bypass list and the
-    # auto-configuration URL, each as a length and its ANSI text.
+    # The binary record Windows keeps: version, a counter (Wine insists on
+    # 0), flags (direct | named proxy), then the proxy list, the bypass list
+    # and the auto-configuration URL, each as a length and its ANSI text.
     def field(text):
         data = text.encode("latin-1")
         return len(data).to_bytes(4, "little") + data
-    record = ((0x46).to_bytes(4, "little") + (1).to_bytes(4, "little") + (0x3).to_bytes(4, "little") +
+    record = ((0x46).to_bytes(4, "little") + (0).to_bytes(4, "little") + (0x3).to_bytes(4, "little") +
               field(proxy) + field("") + field("") + bytes(32))
     reg("add", INTERNET_SETTINGS + r"\Connections", "/v", "DefaultConnectionSettings", "/t", "REG_BINARY",
         "/d", record.hex(), "/f")
@@ -155,6 +155,8 @@ def main():
         env["INKSEAL_HTTP_CLOSED_URL"] = f"http://127.0.0.1:{free_port()}"
         log_dir = urls["log_dir"]
         env["INKSEAL_HTTP_LOG_DIR"] = windows_path(log_dir) if args.wine else log_dir
+        if args.wine:
+            env["INKSEAL_HTTP_UNDER_WINE"] = "1"
 
         command = ([args.wine] if args.wine else []) + [args.binary]
         failures += run(command + ["--gtest_filter=-Proxy.*"], env, args.timeout) != 0

@@ -23,6 +23,8 @@ Directives (values percent-decoded):
     dropfirst=1       drop only the first request of this tag
     stallfirst=<s>    wait s seconds before answering the first request of
                       this tag (and then drop it)
+    stallbody=<s>     send the head and the first half of the body, then wait
+                      s seconds and close
     location=<url>    status 302 (unless given) with this Location
 
 Every request is recorded exactly as received (head and body bytes) in
@@ -109,6 +111,7 @@ class Script:
         self.drop = False
         self.drop_first = False
         self.stall_first = 0.0
+        self.stall_body = 0.0
         parts = path.split("/")
         if len(parts) < 3 or parts[0] != "" or parts[1] != "t" or not parts[2]:
             return
@@ -141,6 +144,8 @@ class Script:
                 self.drop_first = True
             elif key == "stallfirst":
                 self.stall_first = float(text)
+            elif key == "stallbody":
+                self.stall_body = float(text)
             elif key == "location":
                 self.headers.append(b"Location: " + value)
                 self.status = self.status or 302
@@ -194,7 +199,7 @@ class Connection(socketserver.BaseRequestHandler):
         return line + b"\r\n"
 
     def read_request(self):
-        """The request's bytes as received, and its path."""
+        """The request's bytes as received, its path, and whether its end could be found."""
         while b"\r\n\r\n" not in self.buffer:
             if len(self.buffer) > MAX_HEAD_BYTES:
                 raise EOFError
@@ -219,16 +224,23 @@ class Connection(socketserver.BaseRequestHandler):
                 if size == 0:
                     break
         elif "content-length" in fields:
-            raw += self.take(int(fields["content-length"]))
-        return raw, path
+            try:
+                length = int(fields["content-length"])
+            except ValueError:
+                return raw, path, False  # no telling where the body ends
+            raw += self.take(length)
+        return raw, path, True
 
     def handle(self):
         service = self.server.service
         try:
             while True:
-                raw, path = self.read_request()
+                raw, path, framed = self.read_request()
                 script = Script(path)
                 count = service.record(script.tag, raw)
+                if not framed:
+                    self.request.sendall(b"HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+                    return
                 if count == 1 and script.stall_first:
                     time.sleep(script.stall_first)
                     return
@@ -262,6 +274,10 @@ class Connection(socketserver.BaseRequestHandler):
                 chunk = body[start:start + script.chunked]
                 self.request.sendall(f"{len(chunk):x}\r\n".encode("latin-1") + chunk + b"\r\n")
             self.request.sendall(b"0\r\n\r\n")
+        elif script.stall_body:
+            self.request.sendall(body[:len(body) // 2])
+            time.sleep(script.stall_body)
+            raise EOFError
         elif script.piece:
             for start in range(0, len(body), script.piece):
                 self.request.sendall(body[start:start + script.piece])
