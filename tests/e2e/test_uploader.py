@@ -253,12 +253,22 @@ class UploaderTest(unittest.TestCase):
         os.truncate(self.install.path("spool", "huge.pdf"), 2 ** 31)  # sparse: no disk space used
         self.assert_not_opened(self.install.run(path), path, runner.FILE_TOO_LARGE)
 
-    @unittest.skipUnless(runner.NATIVE, "a folder passes the open probe only on POSIX")
-    def test_document_that_opens_but_cannot_be_read_is_refused(self):
+    @unittest.skipUnless(runner.NATIVE, "needs a file that opens but cannot be read")
+    def test_document_that_opens_but_cannot_be_read_is_refused_not_sent_empty(self):
+        # The program's own memory image opens as a regular file, and reading
+        # it from its start fails (nothing is mapped at address 0).
         self.install.module_settings(LumeskURL=self.upload_url, **ADA)
-        path = self.install.path("spool", "folder.pdf")
-        os.makedirs(path)
-        self.assert_not_opened(self.install.run(path), path, errno.EISDIR)
+        self.assert_not_opened(self.install.run("/proc/self/mem"), "/proc/self/mem", errno.EIO)
+
+    def test_folder_as_document_is_refused(self):
+        self.install.module_settings(LumeskURL=self.upload_url, **ADA)
+        self.document()
+        path = self.install.shown("spool")
+        outcome = self.install.run(path)
+        self.assertEqual(len(outcome.messages), 1)
+        self.assertRegex(outcome.messages[0][1], r"\nFailed to open document\n" + re.escape(path) + r"\Z")
+        self.assertEqual(outcome.exit_code, 0)
+        self.assertEqual(self.uploads(), [])
 
     def test_unreachable_service(self):
         url = f"https://127.0.0.1:{runner.closed_port()}/upload"
