@@ -9,6 +9,7 @@ import errno
 import os
 import re
 import shutil
+import struct
 import sys
 import tempfile
 import unittest
@@ -332,6 +333,28 @@ class UploaderTest(unittest.TestCase):
             "Failed to obtain user profile path!", errno.ENOTDIR))])
         self.assertEqual(outcome.exit_code, 0)
         self.assertEqual(runner.header(self.uploads()[0], "Authorization"), ADA_AUTHORIZATION)
+
+
+@unittest.skipIf(runner.NATIVE, "a property of the Windows executable")
+class ExecutableTest(unittest.TestCase):
+    def setUp(self):
+        with open(runner.e2e.program_path("Ferrowend"), "rb") as f:
+            self.image = f.read()
+
+    def test_windowed_program_without_a_console(self):
+        pe = struct.unpack_from("<I", self.image, 0x3C)[0]
+        self.assertEqual(self.image[pe:pe + 4], b"PE\0\0")
+        subsystem = struct.unpack_from("<H", self.image, pe + 24 + 68)[0]
+        self.assertEqual(subsystem, 2)  # IMAGE_SUBSYSTEM_WINDOWS_GUI
+
+    def test_version_resource_reads_1_0_9_9(self):
+        fixed = self.image.find(struct.pack("<I", 0xFEEF04BD))  # VS_FIXEDFILEINFO signature
+        self.assertGreater(fixed, 0)
+        file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<4I", self.image, fixed + 8)
+        self.assertEqual((file_ms, file_ls), ((1 << 16) | 0, (9 << 16) | 9))
+        self.assertEqual((product_ms, product_ls), ((1 << 16) | 0, (9 << 16) | 9))
+        self.assertRegex(self.image, re.escape("FileVersion".encode("utf-16-le")) + b"(?:\0\0){1,3}" +
+                         re.escape("1.0.9.9".encode("utf-16-le")))
 
 
 if __name__ == "__main__":
