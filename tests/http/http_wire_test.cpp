@@ -130,7 +130,7 @@ TEST(Redirects, NeverFromHttpsDownToHttp) {
 }
 
 // Run by the runner a second time with a proxy configured for the user; skipped otherwise.
-TEST(Proxy, ExchangeTravelsThroughTheUsersProxy) {
+TEST(Proxy, ExchangeTravelsThroughTheConfiguredProxy) {
   if (std::getenv("INKSEAL_HTTP_VIA_PROXY") == nullptr) GTEST_SKIP() << "no proxy configured for this run";
   const std::string form = "a=1";
   WinHttpClient client(Url("http", "via-proxy", "body=proxied"), nullptr);
