@@ -13,7 +13,7 @@ import unittest
 
 import inkseal_e2e as e2e
 from login_dialog import (CANCEL, CODE, CODE_LABEL, EMAIL, EMAIL_LABEL, LOG_IN, PASSWORD, PASSWORD_LABEL,
-                          LoginDialog, StandInService, read_settings)
+                          SANITIZER_ENV, LoginDialog, StandInService, read_settings)
 
 RUN_TIMEOUT = 90
 CREDENTIALS_MODE = [EMAIL_LABEL, EMAIL, PASSWORD_LABEL, PASSWORD, LOG_IN, CANCEL]
@@ -40,6 +40,7 @@ class AuthenticatorTest(unittest.TestCase):
         self.addCleanup(self.stack.close)
         self.env, self.lumesk = self.stack.enter_context(e2e.user_folder())
         self.env["INKSEAL_SERVICE_HOST"] = self.service.host
+        self.env.update(SANITIZER_ENV)
 
     def start(self, env=None, cwd=None):
         running = self.stack.enter_context(

@@ -16,7 +16,7 @@ import time
 import unittest
 
 import inkseal_e2e as e2e
-from login_dialog import CODE, PASSWORD, LoginDialog, StandInService, read_settings
+from login_dialog import CODE, PASSWORD, SANITIZER_ENV, LoginDialog, StandInService, read_settings
 
 RUN_TIMEOUT = 120
 BROWSER_WAIT_SECONDS = 20  # under Wine the shell hands the address on after the program has ended
@@ -50,7 +50,7 @@ class WholeRoadTest(unittest.TestCase):
         with open(browser, "w") as f:
             f.write(f"#!/bin/sh\nprintf '%s\\n' \"$1\" >>'{self.browser_log}'\n")
         os.chmod(browser, 0o755)
-        self.env = dict(self.user_env, INKSEAL_SERVICE_HOST=self.service.host, BROWSER=browser)
+        self.env = dict(self.user_env, INKSEAL_SERVICE_HOST=self.service.host, BROWSER=browser, **SANITIZER_ENV)
         self.addCleanup(self.end_programs_left_running)
 
     def end_programs_left_running(self):
