@@ -14,21 +14,24 @@ namespace {
 using Location = Reader::Location;
 using ParseException = Reader::ParseException;
 
-// Recursive descent over the token list.
+// Recursive descent over the token list.  Each token is dropped from the
+// list as it is taken, so the memory of the tokens already parsed is reused
+// for the document being built.
 class Parser {
  public:
-  explicit Parser(const TokenList& list) : list_(list) {}
+  explicit Parser(TokenList& list) : list_(list) {}
 
-  bool AtEnd() const { return next_ == list_.tokens.size(); }
+  bool AtEnd() const { return list_.tokens.empty(); }
 
   // Only after AtEnd() said false.
-  const Token& Peek() const { return list_.tokens[next_]; }
+  const Token& Peek() const { return list_.tokens.front(); }
 
   std::string_view Text(const Token& token) const { return list_.Text(token); }
 
-  const Token& TakeExpected(TokenKind kind) {
+  Token TakeExpected(TokenKind kind) {
     if (AtEnd()) throw ParseException("Unexpected End of token stream", Location(), Location());
-    const Token& token = list_.tokens[next_++];
+    const Token token = list_.tokens.front();
+    list_.tokens.pop_front();
     if (token.kind != kind) throw UnexpectedToken(token);
     return token;
   }
@@ -66,7 +69,7 @@ class Parser {
       // After a comma another member must follow: a trailing comma fails on
       // the closing brace where a name is expected.
       for (;;) {
-        const Token& name = TakeExpected(TokenKind::kString);
+        const Token name = TakeExpected(TokenKind::kString);
         TakeExpected(TokenKind::kMemberAssign);
         Member member{std::string(Text(name)), UnknownElement()};
         ParseValue(member.element);
@@ -128,15 +131,14 @@ class Parser {
     return number.value;
   }
 
-  const TokenList& list_;
-  std::size_t next_ = 0;
+  TokenList& list_;
   std::size_t depth_ = 0;
 };
 
 }  // namespace
 
 void Reader::Read(Object& object, std::istream& stream) {
-  const TokenList tokens = Tokenize(stream);
+  TokenList tokens = Tokenize(stream);
   Parser parser(tokens);
   parser.ParseObject(object);
   if (!parser.AtEnd()) {

@@ -36,7 +36,8 @@ struct Token {
 
 // All tokens of an input.  Their texts share one buffer instead of a string
 // each: a large reply has hundreds of thousands of tokens, and small, plain
-// tokens keep the list compact and cheap to grow.
+// tokens keep the list compact.  A deque grows without moving what it holds
+// and lets the parser release tokens from the front as it goes.
 struct TokenList {
   std::deque<Token> tokens;
   // Strings: the content with escapes resolved, without the quotes.

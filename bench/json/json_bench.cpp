@@ -5,12 +5,14 @@
 //     (target: at most 2.2, i.e. linear growth)
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <istream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <streambuf>
 #include <string>
+#include <vector>
 
 #include "bench_documents.h"
 #include "json/reader.h"
@@ -70,18 +72,37 @@ void ReadWithNlohmannFromStream(benchmark::State& state, const std::string& text
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 
-// Remembers each benchmark's CPU time per iteration for the ratio table:
-// on a shared machine wall-clock time mostly measures the neighbours.
+constexpr int kRepetitions = 7;
+constexpr const char* kBestOf = "min";
+
+// Remembers each benchmark's best CPU time per iteration over the
+// repetitions for the ratio table: on a shared machine wall-clock time, and
+// single runs, mostly measure the neighbours.
 class RecordingReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration) times[run.benchmark_name()] = run.GetAdjustedCPUTime();
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == kBestOf) {
+        times[run.run_name.function_name] = run.GetAdjustedCPUTime();
+      }
     }
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, double> times;
 };
+
+double Minimum(const std::vector<double>& values) {
+  return *std::min_element(values.begin(), values.end());
+}
+
+void Register(const std::string& name, void (*read)(benchmark::State&, const std::string&),
+              const std::string& text) {
+  benchmark::RegisterBenchmark(name.c_str(), read, text)
+      ->Unit(benchmark::kMillisecond)
+      ->Repetitions(kRepetitions)
+      ->ComputeStatistics(kBestOf, Minimum)
+      ->ReportAggregatesOnly(true);
+}
 
 void PrintRatio(const RecordingReporter& reporter, const char* label, const std::string& numerator,
                 const std::string& denominator, double target) {
@@ -96,18 +117,13 @@ void PrintRatio(const RecordingReporter& reporter, const char* label, const std:
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::RegisterBenchmark("mixed_1MiB/Reader", ReadWithReader, Mixed())->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("mixed_1MiB/nlohmann_string", ReadWithNlohmannFromString, Mixed())
-      ->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("mixed_1MiB/nlohmann_stream", ReadWithNlohmannFromStream, Mixed())
-      ->Unit(benchmark::kMillisecond);
+  Register("mixed_1MiB/Reader", ReadWithReader, Mixed());
+  Register("mixed_1MiB/nlohmann_string", ReadWithNlohmannFromString, Mixed());
+  Register("mixed_1MiB/nlohmann_stream", ReadWithNlohmannFromStream, Mixed());
   for (const std::size_t members : {std::size_t{100000}, std::size_t{200000}}) {
-    const std::string suffix = std::to_string(members / 1000) + "k";
-    benchmark::RegisterBenchmark(("flat_" + suffix + "/Reader").c_str(), ReadWithReader, Flat(members))
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("flat_" + suffix + "/nlohmann_string").c_str(),
-                                 ReadWithNlohmannFromString, Flat(members))
-        ->Unit(benchmark::kMillisecond);
+    const std::string prefix = "flat_" + std::to_string(members / 1000) + "k/";
+    Register(prefix + "Reader", ReadWithReader, Flat(members));
+    Register(prefix + "nlohmann_string", ReadWithNlohmannFromString, Flat(members));
   }
 
   benchmark::Initialize(&argc, argv);
@@ -115,7 +131,7 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
-  std::printf("\nRatios (CPU time):\n");
+  std::printf("\nRatios (best CPU time of %d runs):\n", kRepetitions);
   PrintRatio(reporter, "1 MiB: Reader / nlohmann (parse from string)", "mixed_1MiB/Reader",
              "mixed_1MiB/nlohmann_string", 2.0);
   PrintRatio(reporter, "1 MiB: Reader / nlohmann (parse from istream)", "mixed_1MiB/Reader",
