@@ -35,13 +35,6 @@ TEST(AuthorizationValue, ValuesAreInsertedWithoutAnyEscaping) {
             u"oauth_token=\"e,f\",oauth_signature=\"c&d&%20\u00e9\"");
 }
 
-TEST(CredentialSet, CompleteOnlyWithAllFourValues) {
-  EXPECT_TRUE(CredentialSet({u"a", u"b", u"c", u"d"}).IsComplete());
-  EXPECT_FALSE(CredentialSet({u"a", u"b", u"c", std::nullopt}).IsComplete());
-  EXPECT_FALSE(CredentialSet({std::nullopt, u"b", u"c", u"d"}).IsComplete());
-  EXPECT_FALSE(CredentialSet{}.IsComplete());
-}
-
 // Settings files in a folder of the test's own, removed at the end.
 class ReadCredentialsTest : public ::testing::Test {
  protected:
