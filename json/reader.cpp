@@ -14,31 +14,29 @@ namespace {
 using Location = Reader::Location;
 using ParseException = Reader::ParseException;
 
-// Recursive descent over the token list.  Each token is dropped from the
-// list as it is taken, so the memory of the tokens already parsed is reused
-// for the document being built.
+// Recursive descent over the token list; tokens are named by their index.
 class Parser {
  public:
-  explicit Parser(TokenList& list) : list_(list) {}
+  explicit Parser(const TokenList& list) : list_(list) {}
 
-  bool AtEnd() const { return list_.tokens.empty(); }
+  bool AtEnd() const { return next_ == list_.tokens.size(); }
 
   // Only after AtEnd() said false.
-  const Token& Peek() const { return list_.tokens.front(); }
+  std::size_t Next() const { return next_; }
+  TokenKind PeekKind() const { return list_.tokens[next_].kind; }
 
-  std::string_view Text(const Token& token) const { return list_.Text(token); }
+  std::string_view Text(std::size_t token) const { return list_.Text(token); }
 
-  Token TakeExpected(TokenKind kind) {
+  std::size_t TakeExpected(TokenKind kind) {
     if (AtEnd()) throw ParseException("Unexpected End of token stream", Location(), Location());
-    const Token token = list_.tokens.front();
-    list_.tokens.pop_front();
-    if (token.kind != kind) throw UnexpectedToken(token);
+    const std::size_t token = next_++;
+    if (list_.tokens[token].kind != kind) throw Failure("Unexpected token: ", token);
     return token;
   }
 
   void ParseValue(UnknownElement& element) {
     if (AtEnd()) throw ParseException("Unexpected end of token stream", Location(), Location());
-    switch (Peek().kind) {
+    switch (PeekKind()) {
       case TokenKind::kObjectBegin:
         ParseObject(element.Convert<Object>());
         break;
@@ -59,27 +57,26 @@ class Parser {
         TakeExpected(TokenKind::kNull);
         break;
       default:
-        throw UnexpectedToken(Peek());
+        throw Failure("Unexpected token: ", next_);
     }
   }
 
   void ParseObject(Object& object) {
     const NestingLevel level(*this, TakeExpected(TokenKind::kObjectBegin));
-    if (!AtEnd() && Peek().kind != TokenKind::kObjectEnd) {
+    if (!AtEnd() && PeekKind() != TokenKind::kObjectEnd) {
       // After a comma another member must follow: a trailing comma fails on
       // the closing brace where a name is expected.
       for (;;) {
-        const Token name = TakeExpected(TokenKind::kString);
+        const std::size_t name = TakeExpected(TokenKind::kString);
         TakeExpected(TokenKind::kMemberAssign);
         Member member{std::string(Text(name)), UnknownElement()};
         ParseValue(member.element);
         try {
           object.Insert(std::move(member));
         } catch (const Exception&) {  // the one refusal Insert has: a duplicate name
-          throw ParseException("Duplicate object member token: " + member.name,
-                               name.locationBegin, name.locationEnd);
+          throw Failure("Duplicate object member token: ", name);
         }
-        if (AtEnd() || Peek().kind != TokenKind::kNextElement) break;
+        if (AtEnd() || PeekKind() != TokenKind::kNextElement) break;
         TakeExpected(TokenKind::kNextElement);
       }
     }
@@ -88,19 +85,21 @@ class Parser {
 
   void ParseArray(Array& array) {
     const NestingLevel level(*this, TakeExpected(TokenKind::kArrayBegin));
-    if (!AtEnd() && Peek().kind != TokenKind::kArrayEnd) {
+    if (!AtEnd() && PeekKind() != TokenKind::kArrayEnd) {
       for (;;) {
         ParseValue(*array.Insert(UnknownElement()));
-        if (AtEnd() || Peek().kind != TokenKind::kNextElement) break;
+        if (AtEnd() || PeekKind() != TokenKind::kNextElement) break;
         TakeExpected(TokenKind::kNextElement);
       }
     }
     TakeExpected(TokenKind::kArrayEnd);
   }
 
-  ParseException UnexpectedToken(const Token& token) const {
-    return ParseException("Unexpected token: " + std::string(Text(token)), token.locationBegin,
-                          token.locationEnd);
+  // The failure `message` followed by the token's text, at the token.
+  ParseException Failure(const char* message, std::size_t token) const {
+    const Token& where = list_.tokens[token];
+    return ParseException(message + std::string(Text(token)), where.locationBegin,
+                          where.locationEnd);
   }
 
  private:
@@ -108,9 +107,10 @@ class Parser {
   // deeper than the bound, before anything of it is built.
   class NestingLevel {
    public:
-    NestingLevel(Parser& parser, const Token& opening) : parser_(parser) {
+    NestingLevel(Parser& parser, std::size_t opening) : parser_(parser) {
       if (parser_.depth_ == Reader::kMaxNestingDepth) {
-        throw ParseException("Nesting too deep", opening.locationBegin, opening.locationEnd);
+        const Token& where = parser_.list_.tokens[opening];
+        throw ParseException("Nesting too deep", where.locationBegin, where.locationEnd);
       }
       ++parser_.depth_;
     }
@@ -122,30 +122,28 @@ class Parser {
     Parser& parser_;
   };
 
-  double ReadNumber(const Token& token) const {
+  double ReadNumber(std::size_t token) const {
     const NumberConversion number = ConvertNumber(Text(token));
     if (!number.converted) {
+      const Token& where = list_.tokens[token];
       throw ParseException(std::string("Unexpected character in NUMBER token: ") + number.unexpected,
-                           token.locationBegin, token.locationEnd);
+                           where.locationBegin, where.locationEnd);
     }
     return number.value;
   }
 
-  TokenList& list_;
+  const TokenList& list_;
+  std::size_t next_ = 0;
   std::size_t depth_ = 0;
 };
 
 }  // namespace
 
 void Reader::Read(Object& object, std::istream& stream) {
-  TokenList tokens = Tokenize(stream);
+  const TokenList tokens = Tokenize(stream);
   Parser parser(tokens);
   parser.ParseObject(object);
-  if (!parser.AtEnd()) {
-    const Token& extra = parser.Peek();
-    throw ParseException("Expected End of token stream; found " + std::string(parser.Text(extra)),
-                         extra.locationBegin, extra.locationEnd);
-  }
+  if (!parser.AtEnd()) throw parser.Failure("Expected End of token stream; found ", parser.Next());
 }
 
 }  // namespace json

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <istream>
 #include <string>
 #include <string_view>
@@ -26,30 +27,33 @@ enum class TokenKind : unsigned char {
 };
 
 struct Token {
-  TokenKind kind;
   Reader::Location locationBegin;
   Reader::Location locationEnd;
-  // The token's text, as a slice of TokenList::texts.
-  std::size_t textBegin;
-  std::size_t textEnd;
+  // Where the token's text starts in TokenList::texts; it runs up to where
+  // the next token's starts.
+  std::uint32_t textBegin;
+  TokenKind kind;
 };
 
 // All tokens of an input.  Their texts share one buffer instead of a string
 // each: a large reply has hundreds of thousands of tokens, and small, plain
-// tokens keep the list compact.  A deque grows without moving what it holds
-// and lets the parser release tokens from the front as it goes.
+// tokens keep the list compact (the list, not the document, is what dominates
+// the reader's memory).  A deque grows without moving what it holds.
 struct TokenList {
   std::deque<Token> tokens;
   // Strings: the content with escapes resolved, without the quotes.
   // Numbers: the raw run of number characters.  Others: the literal text.
   std::string texts;
 
-  std::string_view Text(const Token& token) const {
-    return std::string_view(texts).substr(token.textBegin, token.textEnd - token.textBegin);
+  std::string_view Text(std::size_t index) const {
+    const std::size_t begin = tokens[index].textBegin;
+    const std::size_t end = index + 1 < tokens.size() ? tokens[index + 1].textBegin : texts.size();
+    return std::string_view(texts).substr(begin, end - begin);
   }
 };
 
-// Reads `stream` to its end.  Throws Reader::ScanException.
+// Reads `stream` to its end.  Throws Reader::ScanException, or
+// std::length_error for more than 4 GiB of token text.
 TokenList Tokenize(std::istream& stream);
 
 }  // namespace json

@@ -1,3 +1,6 @@
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
 #include <string_view>
 
 #include "json/token.h"
@@ -21,6 +24,9 @@ class ByteSet {
 
 constexpr ByteSet kWhitespace(" \t\n\v\f\r");
 constexpr ByteSet kNumberCharacters("0123456789.eE-+");
+
+// Token texts are addressed with 32 bits, which keeps every token small.
+constexpr std::size_t kMostTextBytes = std::numeric_limits<std::uint32_t>::max();
 
 // The caller's stream read straight from its buffer: a JSON reply is read
 // byte by byte, and going through the buffer avoids the per-call sentry of
@@ -151,12 +157,12 @@ TokenList Tokenize(std::istream& stream) {
   for (;;) {
     SkipWhitespace(input);
     if (input.AtEnd()) break;
+    if (list.texts.size() > kMostTextBytes) throw std::length_error("JSON text too large");
     Token token;
     token.locationBegin = input.Where();
-    token.textBegin = list.texts.size();
+    token.textBegin = static_cast<std::uint32_t>(list.texts.size());
     token.kind = MatchToken(input, input.Peek(), list.texts);
     token.locationEnd = input.Where();
-    token.textEnd = list.texts.size();
     list.tokens.push_back(token);
   }
   input.MarkEnd();
