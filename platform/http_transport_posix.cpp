@@ -98,13 +98,13 @@ uint32_t WinHttpErrorFor(CURLcode code) {
     case CURLE_SSL_CRL_BADFILE:
     case CURLE_SSL_SHUTDOWN_FAILED:
       return kHttpErrorSecureFailure;
-    case CURLE_GOT_NOTHING:
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
     case CURLE_PARTIAL_FILE:
     case CURLE_ABORTED_BY_CALLBACK:
     case CURLE_READ_ERROR:
       return kHttpErrorConnectionError;
+    case CURLE_GOT_NOTHING:  // closed without a word, as WinHTTP sees it
     case CURLE_WEIRD_SERVER_REPLY:
     case CURLE_HTTP2:
     case CURLE_HTTP2_STREAM:
