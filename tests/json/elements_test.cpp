@@ -123,6 +123,42 @@ TEST(Object, DuplicateNameIsRefusedAndLeavesTheObjectUnchanged) {
   EXPECT_EQ(object.Size(), 2u);
 }
 
+TEST(Object, RefusedMoveInsertHandsTheValueBack) {
+  Object object;
+  object.Insert(Member{"a", Number(1)});
+  Member again{"a", String(std::string("kept"))};
+  EXPECT_THROW(object.Insert(std::move(again)), Exception);
+  EXPECT_EQ(again.element.Get<String>().Value(), "kept");
+  EXPECT_EQ(object.Find("a")->element.Get<Number>().Value(), 1.0);
+}
+
+TEST(Object, TellsApartNamesThatOnlyNearlyMatch) {
+  const std::string names[] = {"", std::string("\0", 1), std::string("a\0", 2), "a", "ab", "abc",
+                               "\xFF", "A"};
+  Object object;
+  for (const std::string& name : names) object.Insert(Member{name, String(name)});
+  EXPECT_EQ(object.Size(), 8u);
+  for (const std::string& name : names) {
+    const auto found = object.Find(name);
+    ASSERT_NE(found, object.end()) << "lost: " << name;
+    EXPECT_EQ(found->element.Get<String>().Value(), name);
+    EXPECT_THROW(object.Insert(Member{name, Null()}), Exception);
+  }
+  const Object empty;
+  EXPECT_EQ(empty.Find(""), empty.end());
+}
+
+TEST(Object, FindsEveryMemberOfALargeObject) {
+  Object object;
+  for (int i = 0; i < 50000; ++i) object.Insert(Member{"key" + std::to_string(i), Number(i)});
+  for (int i = 0; i < 50000; ++i) {
+    const auto found = object.Find("key" + std::to_string(i));
+    ASSERT_NE(found, object.end()) << i;
+    ASSERT_EQ(found->element.Get<Number>().Value(), i);
+  }
+  EXPECT_EQ(object.Find("key50000"), object.end());
+}
+
 TEST(Object, KeepsInsertionOrderAndFindsByExactName) {
   Object object;
   object.Insert(Member{"z", Number(1)});
