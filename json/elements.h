@@ -211,7 +211,8 @@ class Object {
 
   // Inserts a copy of `member` before `where` (default: at the end) and
   // returns its position.  A name already present throws
-  // Exception("Object member already exists: " + name) and changes nothing.
+  // Exception("Object member already exists: " + name) and changes nothing,
+  // not even a member passed by rvalue, which keeps its value.
   iterator Insert(const Member& member, const_iterator where);
   iterator Insert(Member&& member, const_iterator where);
   iterator Insert(const Member& member);
