@@ -97,6 +97,17 @@ class LoginDialog:
     def visible_controls(self):
         return [int(c) for c in self.report()["visible"].split(",") if c]
 
+    def visible_controls_settled(self, expected, seconds=5):
+        """The visible controls once they equal expected, or as last seen after
+        seconds: the dialog switches modes only after its message box closed,
+        so a report taken at once may catch it half-way."""
+        deadline = time.monotonic() + seconds
+        while True:
+            visible = self.visible_controls()
+            if visible == expected or time.monotonic() > deadline:
+                return visible
+            time.sleep(0.1)
+
     def focused_control(self):
         return int(self.report()["focus"])
 
