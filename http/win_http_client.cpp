@@ -3,6 +3,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <utility>
 
 #include "http/header_fields.h"
 #include "platform/codepage.h"
@@ -92,6 +93,12 @@ bool WinHttpClient::AttachBody(const void* data, uint32_t length) {
   std::memcpy(requestData.get(), data, length);
   requestDataLength = length;
   return true;
+}
+
+bool WinHttpClient::AttachBody(std::unique_ptr<uint8_t[]> data, uint32_t length) {
+  requestData = std::move(data);
+  requestDataLength = requestData ? length : 0;
+  return requestData != nullptr;
 }
 
 bool WinHttpClient::SetExtraHeaders(const std::u16string& headers) {

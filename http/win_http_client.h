@@ -35,6 +35,11 @@ class WinHttpClient {
   // Keeps its own copy of the body.  False (and no body at all any more)
   // when data is null or the copy cannot be made.
   bool AttachBody(const void* data, uint32_t length);
+  // Takes data itself as the client's own copy of the body, for callers that
+  // built the body for this request only: a large document is then held
+  // once, not twice.  data holds at least length bytes; false (and no body
+  // at all any more) when it is null.
+  bool AttachBody(std::unique_ptr<uint8_t[]> data, uint32_t length);
   // Request header lines, CR LF separated, sent unchanged.  A body needs a
   // Content-Length line here: Execute announces no length of its own.
   bool SetExtraHeaders(const std::u16string& headers);

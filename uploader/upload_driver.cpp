@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <optional>
-#include <vector>
+#include <utility>
 
 #include "common/messages.h"
 #include "common/settings.h"
@@ -91,17 +91,19 @@ int RunUploader(const std::u16string& commandLineText) {
   // A document that vanished or cannot be read whole after the probe is
   // reported the same way: sending an empty or partial body would look like
   // a successful print.
-  std::vector<char> documentBytes;
-  if (!platform::ReadDocument(documentPath, documentBytes)) {
+  platform::DocumentBytes document;
+  if (!platform::ReadDocument(documentPath, document)) {
     ReportErrorCode(platform::LastError(), kDocumentNotOpenedText + documentPath);
     return 0;
   }
-  const auto bodyLength = static_cast<int32_t>(documentBytes.size());  // under 2 GiB, checked by the read
+  const auto bodyLength = static_cast<int32_t>(document.size);  // under 2 GiB, checked by the read
 
   try {
     WinHttpClient client(*uploadUrl, nullptr);
     client.verifyCertificates = false;
-    client.AttachBody(documentBytes.data(), static_cast<uint32_t>(bodyLength));
+    // The bytes were read for this request only: the client takes them as
+    // its own copy, so a large document is held once.
+    client.AttachBody(std::move(document.data), document.size);
     client.SetExtraHeaders(UploadHeaderText(bodyLength, authorization));
     if (!client.Execute(u"PUT", /*stopAtRedirect=*/false)) {
       ReportHttpError(client.ErrorCode(), SendFailureText(documentPath, *uploadUrl, authorization));

@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "platform/document_file.h"
 #include "platform/last_error.h"
@@ -78,16 +78,29 @@ TEST(Document, BytesComeBackExactly) {
   WriteBytes(folder / "doc.pdf", content);
   WriteBytes(folder / "empty.pdf", "");
   EXPECT_TRUE(ProbeDocument(Path(folder / "doc.pdf")));
-  std::vector<char> bytes{'x'};
+  DocumentBytes bytes;
   ASSERT_TRUE(ReadDocument(Path(folder / "doc.pdf"), bytes));
-  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), content);
+  ASSERT_NE(bytes.data, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data.get()), bytes.size), content);
   ASSERT_TRUE(ReadDocument(Path(folder / "empty.pdf"), bytes));
-  EXPECT_TRUE(bytes.empty());
+  EXPECT_EQ(bytes.size, 0u);
+  EXPECT_NE(bytes.data, nullptr);  // an empty document is still a body to attach
+}
+
+TEST(Document, ALargeDocumentComesBackWhole) {
+  TempFolder folder;
+  std::string content(3 * 1024 * 1024 + 7, '\0');
+  for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 131 + (i >> 11));
+  WriteBytes(folder / "large.pdf", content);
+  DocumentBytes bytes;
+  ASSERT_TRUE(ReadDocument(Path(folder / "large.pdf"), bytes));
+  ASSERT_EQ(bytes.size, content.size());
+  EXPECT_EQ(std::memcmp(bytes.data.get(), content.data(), content.size()), 0);
 }
 
 TEST(Document, MissingFilesAndFoldersCannotBeOpened) {
   TempFolder folder;
-  std::vector<char> bytes;
+  DocumentBytes bytes;
   SetLastError(0);
   EXPECT_FALSE(ProbeDocument(Path(folder / "missing.pdf")));
   EXPECT_NE(LastError(), 0u);
@@ -102,11 +115,11 @@ TEST(Document, TwoGibibytesAreRefusedBeforeReading) {
   std::error_code error;
   std::filesystem::resize_file(big, uint64_t{1} << 31, error);  // sparse: nothing is written
   if (error) GTEST_SKIP() << "cannot make a 2 GiB file here: " << error.message();
-  std::vector<char> bytes;
+  DocumentBytes bytes;
   SetLastError(0);
   EXPECT_FALSE(ReadDocument(Path(big), bytes));
   EXPECT_EQ(LastError(), kErrorFileTooLarge);
-  EXPECT_TRUE(bytes.empty());
+  EXPECT_EQ(bytes.data, nullptr);
 }
 
 TEST(ShellOpen, AnEmptyAddressIsRefused) {
