@@ -28,4 +28,16 @@ case "${1:-}" in
     /usr/lib/wine/wineserver -k 2>/dev/null
     exit 0 ;;
 esac
-exec "$WINE" "$@"
+# Wine starts its wineserver and system services (winedevice.exe, explorer.exe)
+# from the first program that needs them, and they inherit that program's
+# output.  Handed ctest's pipes, they would keep them open long after the
+# program ended and ctest would wait until its time-out.  So the program writes
+# into files of ours, which we copy out once it has ended.
+out=$(mktemp "${TMPDIR:-/tmp}/wine-run.out.XXXXXX")
+err=$(mktemp "${TMPDIR:-/tmp}/wine-run.err.XXXXXX")
+trap 'rm -f "$out" "$err"' EXIT
+"$WINE" "$@" >"$out" 2>"$err"
+status=$?
+cat "$out"
+cat "$err" >&2
+exit $status
