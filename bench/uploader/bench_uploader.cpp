@@ -10,7 +10,7 @@
 // the desktop's handler, `xdg-open`, and waits for its verdict; curl opens
 // no browser.  The handler is the desktop's program, not Ferrowend's: the
 // stock xdg-open is a shell script that probes the desktop (dbus-send,
-// xprop, ...) for some 40 ms before it runs $BROWSER.  So the timed runs
+// xprop, ...) for 20 to 40 ms before it runs $BROWSER.  So the timed runs
 // find an `xdg-open` first on PATH that accepts any address at once: the
 // step is still taken and waited for, only the desktop's own cost is left
 // out.  The same 1 MiB upload is also timed with the stock xdg-open (told to
