@@ -97,9 +97,13 @@ class Parser {
 
   // The failure `message` followed by the token's text, at the token.
   ParseException Failure(const char* message, std::size_t token) const {
+    return FailureAt(message + std::string(Text(token)), token);
+  }
+
+  ParseException FailureAt(const std::string& message, std::size_t token) const {
     const Token& where = list_.tokens[token];
-    return ParseException(message + std::string(Text(token)), where.locationBegin,
-                          where.locationEnd);
+    return ParseException(message, list_.LocationOf(where.offsetBegin),
+                          list_.LocationOf(where.offsetEnd));
   }
 
  private:
@@ -109,8 +113,7 @@ class Parser {
    public:
     NestingLevel(Parser& parser, std::size_t opening) : parser_(parser) {
       if (parser_.depth_ == Reader::kMaxNestingDepth) {
-        const Token& where = parser_.list_.tokens[opening];
-        throw ParseException("Nesting too deep", where.locationBegin, where.locationEnd);
+        throw parser_.FailureAt("Nesting too deep", opening);
       }
       ++parser_.depth_;
     }
@@ -125,9 +128,8 @@ class Parser {
   double ReadNumber(std::size_t token) const {
     const NumberConversion number = ConvertNumber(Text(token));
     if (!number.converted) {
-      const Token& where = list_.tokens[token];
-      throw ParseException(std::string("Unexpected character in NUMBER token: ") + number.unexpected,
-                           where.locationBegin, where.locationEnd);
+      throw FailureAt(std::string("Unexpected character in NUMBER token: ") + number.unexpected,
+                      token);
     }
     return number.value;
   }

@@ -2,6 +2,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
 #include "json/token.h"
 
@@ -25,15 +26,18 @@ class ByteSet {
 constexpr ByteSet kWhitespace(" \t\n\v\f\r");
 constexpr ByteSet kNumberCharacters("0123456789.eE-+");
 
-// Token texts are addressed with 32 bits, which keeps every token small.
-constexpr std::size_t kMostTextBytes = std::numeric_limits<std::uint32_t>::max();
+// Places in the input are 32-bit counters; an input that would overflow
+// them is refused rather than given wrong locations.
+constexpr std::uint32_t kMostBytes = std::numeric_limits<std::uint32_t>::max();
 
 // The caller's stream read straight from its buffer: a JSON reply is read
 // byte by byte, and going through the buffer avoids the per-call sentry of
 // istream::get and peek.
 class InputStream {
  public:
-  explicit InputStream(std::istream& stream) : stream_(stream) {
+  // Records in `lineStarts` the offset after each line feed taken.
+  InputStream(std::istream& stream, std::vector<std::uint32_t>& lineStarts)
+      : stream_(stream), lineStarts_(lineStarts) {
     const std::istream::sentry ready(stream, /*noskipws=*/true);
     if (ready) buffer_ = stream.rdbuf();
   }
@@ -56,11 +60,13 @@ class InputStream {
   char Peek() const { return std::istream::traits_type::to_char_type(buffer_->sgetc()); }
 
   char Take() {
+    if (location_.offset == kMostBytes) throw std::length_error("JSON text too large");
     const char taken = std::istream::traits_type::to_char_type(buffer_->sbumpc());
     ++location_.offset;
     if (taken == '\n') {
       ++location_.line;
       location_.column = 0;
+      lineStarts_.push_back(location_.offset);
     } else {
       ++location_.column;
     }
@@ -71,6 +77,7 @@ class InputStream {
 
  private:
   std::istream& stream_;
+  std::vector<std::uint32_t>& lineStarts_;
   std::streambuf* buffer_ = nullptr;  // none when the stream was not readable
   Location location_;
 };
@@ -152,17 +159,17 @@ TokenKind MatchToken(InputStream& input, char next, std::string& text) {
 }  // namespace
 
 TokenList Tokenize(std::istream& stream) {
-  InputStream input(stream);
   TokenList list;
+  InputStream input(stream, list.lineStarts);
   for (;;) {
     SkipWhitespace(input);
     if (input.AtEnd()) break;
-    if (list.texts.size() > kMostTextBytes) throw std::length_error("JSON text too large");
     Token token;
-    token.locationBegin = input.Where();
+    token.offsetBegin = input.Where().offset;
+    // The texts are never longer than the input, so their size fits too.
     token.textBegin = static_cast<std::uint32_t>(list.texts.size());
     token.kind = MatchToken(input, input.Peek(), list.texts);
-    token.locationEnd = input.Where();
+    token.offsetEnd = input.Where().offset;
     list.tokens.push_back(token);
   }
   input.MarkEnd();
