@@ -116,6 +116,9 @@ TEST(ReaderParseErrors, TokensOfTheWrongKind) {
       {"{1:2}", "Unexpected token: 1", "0:1@1", "0:2@2"},
       {"{\"a\":[1 2]}", "Unexpected token: 2", "0:8@8", "0:9@9"},
       {"{\"a\"\n:\n,}", "Unexpected token: ,", "2:0@7", "2:1@8"},
+      // A token spanning a raw line feed ends on the next line.
+      {"{\"a\":1 \"multi\nline\"}", "Unexpected token: multi\nline", "0:7@7", "1:5@19"},
+      {"{\r\"a\":1,\r}", "Unexpected token: }", "0:9@9", "0:10@10"},
       {"{} {}", "Expected End of token stream; found {", "0:3@3", "0:4@4"},
       {"{}\n\"x\\ty\"", "Expected End of token stream; found x\ty", "1:0@3", "1:6@9"},
   });
