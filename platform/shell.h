@@ -14,7 +14,9 @@ class ComScope {
   ComScope& operator=(const ComScope&) = delete;
 
  private:
+#ifdef _WIN32
   bool initialized_ = false;
+#endif
 };
 
 // Asks the desktop to "open" address (the default browser for a web page).
