@@ -29,7 +29,7 @@ EMAIL_LABEL, PASSWORD_LABEL, CODE_LABEL = 1101, 1102, 1103
 LOG_IN, CANCEL = 1, 2
 
 # For the sanitizer build: GTK's libraries keep caches until the process ends.
-SANITIZER_ENV = {"LSAN_OPTIONS": "suppressions=" + os.path.join(e2e.SOURCE_DIR, "tests", "authenticator",
+SANITIZER_ENV = {"LSAN_OPTIONS": "suppressions=" + os.path.join(e2e.SOURCE_DIR, "tests", "sanitizer",
                                                                 "gtk_leaks.supp")}
 
 SHOW_TIMEOUT = 30
