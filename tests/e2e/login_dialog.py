@@ -63,7 +63,9 @@ class LoginDialog:
             deadline = time.monotonic() + SHOW_TIMEOUT
             while time.monotonic() < deadline:
                 if not self.running.running():
-                    raise AssertionError("Brantwick ended before its dialog showed")
+                    _, stderr = self.running._outputs()
+                    raise AssertionError(f"Brantwick ended with {self.running.process.returncode} before its "
+                                         f"dialog showed: {stderr.decode('utf-8', 'replace')}")
                 found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Inkseal$"],
                                        capture_output=True, text=True, timeout=XDOTOOL_TIMEOUT).stdout.split()
                 if found:
