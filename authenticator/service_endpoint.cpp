@@ -1,8 +1,7 @@
 #include "authenticator/service_endpoint.h"
 
-#include <cstdlib>
-
 #include "common/utf.h"
+#include "platform/environment.h"
 
 #ifndef INKSEAL_SERVICE_HOST
 #error "INKSEAL_SERVICE_HOST must name the signature service's host"
@@ -12,16 +11,16 @@ namespace inkseal {
 namespace {
 
 constexpr char kBuiltInHost[] = INKSEAL_SERVICE_HOST;
-constexpr char kHostVariable[] = "INKSEAL_SERVICE_HOST";
+constexpr char16_t kHostVariable[] = u"INKSEAL_SERVICE_HOST";
 constexpr char16_t kScheme[] = u"https://";
 constexpr char16_t kTokenPath[] = u"/api/v1/getpersonaltoken";
 
 }  // namespace
 
 std::u16string TokenEndpointUrl() {
-  const char* overridden = std::getenv(kHostVariable);
-  const char* host = (overridden != nullptr && *overridden != '\0') ? overridden : kBuiltInHost;
-  return kScheme + Utf8ToUtf16(host) + kTokenPath;
+  const std::u16string overridden = platform::EnvironmentVariable(kHostVariable);
+  const std::u16string host = !overridden.empty() ? overridden : Utf8ToUtf16(kBuiltInHost);
+  return kScheme + host + kTokenPath;
 }
 
 }  // namespace inkseal
