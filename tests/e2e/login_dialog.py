@@ -11,18 +11,12 @@ controls are visible and which has the focus.
 Every step has a time limit; a dialog that never shows fails the test.
 """
 
-import json
 import os
-import selectors
-import shutil
-import ssl
 import subprocess
-import sys
-import tempfile
 import time
-import urllib.request
 
 import inkseal_e2e as e2e
+from stand_in_service import StandInService  # noqa: F401  (re-exported for the tests)
 
 EMAIL, PASSWORD, CODE = 1001, 1002, 1003
 EMAIL_LABEL, PASSWORD_LABEL, CODE_LABEL = 1101, 1102, 1103
@@ -215,53 +209,6 @@ class LoginDialog:
                 return blocks[seen].icon, blocks[seen].text
             time.sleep(0.1)
         raise AssertionError("no message came")
-
-
-class StandInService:
-    """tools/stand_in_service/service.py on loopback for a test class."""
-
-    def __init__(self):
-        self.state_dir = tempfile.mkdtemp(prefix="inkseal-login-service-")
-        self.process = subprocess.Popen(
-            [sys.executable, os.path.join(e2e.SOURCE_DIR, "tools", "stand_in_service", "service.py"),
-             "--port", "0", "--state-dir", self.state_dir],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        selector = selectors.DefaultSelector()
-        selector.register(self.process.stdout, selectors.EVENT_READ)
-        line = self.process.stdout.readline() if selector.select(SHOW_TIMEOUT) else ""
-        if not line.startswith("READY https://"):
-            self.stop()
-            raise e2e.HarnessError("the stand-in service did not start")
-        self.url = line.split()[1]
-        self.host = self.url[len("https://"):]
-        self._context = ssl.create_default_context()
-        self._context.check_hostname = False
-        self._context.verify_mode = ssl.CERT_NONE
-
-    def _call(self, method, path):
-        request = urllib.request.Request(self.url + path, method=method, data=b"" if method == "POST" else None)
-        with urllib.request.urlopen(request, context=self._context, timeout=20) as reply:
-            return reply.read()
-
-    def fetch(self, url):
-        with urllib.request.urlopen(url, context=self._context, timeout=20) as reply:
-            return reply.read().decode("utf-8", "replace")
-
-    def requests(self):
-        return json.loads(self._call("GET", "/_test/requests"))
-
-    def reset(self):
-        self._call("POST", "/_test/reset")
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait(10)
-        shutil.rmtree(self.state_dir, ignore_errors=True)
 
 
 def read_settings(path):

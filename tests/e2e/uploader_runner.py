@@ -2,27 +2,20 @@
 private install folder per case, the stand-in service, the user's own
 settings folder, and a browser that records the addresses it is given."""
 
-import base64
 import contextlib
 import functools
-import json
 import os
 import re
 import shutil
 import socket
-import ssl
-import subprocess
-import sys
 import tempfile
-import threading
 import time
-import urllib.request
 
 import inkseal_e2e as e2e
+from stand_in_service import StandInService  # noqa: F401  (re-exported for the tests)
 
 NATIVE = e2e.NATIVE
 EXE = e2e.EXE
-SERVICE_START_SECONDS = 30
 RUN_SECONDS = 60 if NATIVE else 120
 BROWSER_WAIT_SECONDS = 20  # Wine's winebrowser hands the address on after the program has ended
 
@@ -31,10 +24,6 @@ FILE_TOO_LARGE = e2e.error_number("file_too_large")
 BAD_NAME_WITH_QUOTE = 2 if NATIVE else 123             # a quote cannot be part of a Windows name
 IS_A_DIRECTORY = 21                                    # EISDIR
 NOT_A_DIRECTORY = 20                                   # ENOTDIR
-
-_UNVERIFIED = ssl.create_default_context()
-_UNVERIFIED.check_hostname = False
-_UNVERIFIED.verify_mode = ssl.CERT_NONE
 
 
 # --- expected message texts, as full-match patterns ------------------------
@@ -89,59 +78,6 @@ def closed_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
-
-
-class StandInService:
-    """tools/stand_in_service/service.py, started once per test class."""
-
-    def __init__(self):
-        self.state_dir = tempfile.mkdtemp(prefix="inkseal-service-")
-        self.process = subprocess.Popen(
-            [sys.executable, os.path.join(e2e.SOURCE_DIR, "tools", "stand_in_service", "service.py"),
-             "--port", "0", "--state-dir", self.state_dir],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        line = []
-        reader = threading.Thread(target=lambda: line.append(self.process.stdout.readline()),
-                                  daemon=True)
-        reader.start()
-        reader.join(SERVICE_START_SECONDS)
-        if not line or not line[0].startswith("READY "):
-            self.stop()
-            raise RuntimeError("the stand-in service did not start")
-        self.url = line[0].split()[1]
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait(10)
-        self.process.stdout.close()
-        shutil.rmtree(self.state_dir, ignore_errors=True)
-
-    def _call(self, method, path, body=b""):
-        request = urllib.request.Request(self.url + path, method=method,
-                                         data=body if method == "POST" else None)
-        with urllib.request.urlopen(request, context=_UNVERIFIED, timeout=20) as reply:
-            return reply.read()
-
-    def requests(self):
-        return json.loads(self._call("GET", "/_test/requests"))
-
-    def reset(self):
-        self._call("POST", "/_test/reset")
-
-    def queue_reply(self, path, status, headers, body=b""):
-        """The next request to path gets this reply instead of the usual one."""
-        self._call("POST", "/_test/reply", json.dumps({
-            "path": path, "status": status, "headers": headers,
-            "body_base64": base64.b64encode(body).decode("ascii")}).encode("utf-8"))
-
-    def fetch(self, url):
-        with urllib.request.urlopen(url, context=_UNVERIFIED, timeout=20) as reply:
-            return reply.read().decode("utf-8")
 
 
 class Outcome:

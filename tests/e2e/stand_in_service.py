@@ -1,0 +1,74 @@
+"""tools/stand_in_service/service.py on loopback, started once per test class,
+with its test-control calls (request log, reset, canned replies)."""
+
+import base64
+import json
+import os
+import shutil
+import ssl
+import subprocess
+import sys
+import tempfile
+import threading
+import urllib.request
+
+import inkseal_e2e as e2e
+
+START_SECONDS = 30
+
+# The service makes a self-signed certificate at start.
+_UNVERIFIED = ssl.create_default_context()
+_UNVERIFIED.check_hostname = False
+_UNVERIFIED.verify_mode = ssl.CERT_NONE
+
+
+class StandInService:
+    def __init__(self):
+        self.state_dir = tempfile.mkdtemp(prefix="inkseal-service-")
+        self.process = subprocess.Popen(
+            [sys.executable, os.path.join(e2e.SOURCE_DIR, "tools", "stand_in_service", "service.py"),
+             "--port", "0", "--state-dir", self.state_dir],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        line = []
+        reader = threading.Thread(target=lambda: line.append(self.process.stdout.readline()),
+                                  daemon=True)
+        reader.start()
+        reader.join(START_SECONDS)
+        if not line or not line[0].startswith("READY https://"):
+            self.stop()
+            raise e2e.HarnessError("the stand-in service did not start")
+        self.url = line[0].split()[1]
+        self.host = self.url[len("https://"):]
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(10)
+        self.process.stdout.close()
+        shutil.rmtree(self.state_dir, ignore_errors=True)
+
+    def _call(self, method, path, body=b""):
+        request = urllib.request.Request(self.url + path, method=method,
+                                         data=body if method == "POST" else None)
+        with urllib.request.urlopen(request, context=_UNVERIFIED, timeout=20) as reply:
+            return reply.read()
+
+    def requests(self):
+        return json.loads(self._call("GET", "/_test/requests"))
+
+    def reset(self):
+        self._call("POST", "/_test/reset")
+
+    def queue_reply(self, path, status, headers, body=b""):
+        """The next request to path gets this reply instead of the usual one."""
+        self._call("POST", "/_test/reply", json.dumps({
+            "path": path, "status": status, "headers": headers,
+            "body_base64": base64.b64encode(body).decode("ascii")}).encode("utf-8"))
+
+    def fetch(self, url):
+        with urllib.request.urlopen(url, context=_UNVERIFIED, timeout=20) as reply:
+            return reply.read().decode("utf-8", "replace")
