@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/settings.h"
-#include "common/utf.h"
+#include "text/utf.h"
 
 namespace inkseal {
 namespace {

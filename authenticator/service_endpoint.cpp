@@ -1,6 +1,6 @@
 #include "authenticator/service_endpoint.h"
 
-#include "common/utf.h"
+#include "text/utf.h"
 #include "platform/environment.h"
 
 #ifndef INKSEAL_SERVICE_HOST

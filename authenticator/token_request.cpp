@@ -7,7 +7,7 @@
 
 #include "authenticator/text_conversions.h"
 #include "common/settings.h"
-#include "common/utf.h"
+#include "text/utf.h"
 #include "http/win_http_client.h"
 #include "json/reader.h"
 #include "platform/codepage.h"

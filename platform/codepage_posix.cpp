@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "common/utf.h"
-#include "common/windows1252.h"
+#include "text/utf.h"
+#include "text/windows1252.h"
 #include "platform/last_error.h"
 
 namespace inkseal::platform {

@@ -13,7 +13,7 @@
 #include <new>
 #include <string>
 
-#include "common/utf.h"
+#include "text/utf.h"
 #include "platform/last_error.h"
 #include "platform/unique_fd_posix.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "common/utf.h"
+#include "text/utf.h"
 
 namespace inkseal::platform {
 

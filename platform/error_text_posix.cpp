@@ -8,7 +8,7 @@
 
 #include <climits>
 
-#include "common/utf.h"
+#include "text/utf.h"
 #include "platform/winhttp_messages.h"
 
 namespace inkseal::platform {

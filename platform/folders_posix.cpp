@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "common/utf.h"
+#include "text/utf.h"
 
 namespace inkseal::platform {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "common/utf.h"
+#include "text/utf.h"
 #include "platform/codepage.h"
 #include "platform/http_transport.h"
 #include "platform/last_error.h"

@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "common/utf.h"
+#include "text/utf.h"
 
 namespace inkseal::platform {
 namespace {

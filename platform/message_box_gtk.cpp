@@ -19,7 +19,7 @@
 #include <cstring>
 #include <string>
 
-#include "common/utf.h"
+#include "text/utf.h"
 
 namespace inkseal::platform {
 namespace {

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <string>
 
-#include "common/utf.h"
+#include "text/utf.h"
 #include "platform/last_error.h"
 
 extern char** environ;

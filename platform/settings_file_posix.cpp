@@ -1,5 +1,5 @@
 // Settings files on POSIX: our own private-profile reader and writer (the
-// text rules live in common/private_profile.h).  A write replaces the file
+// text rules live in text/private_profile.h).  A write replaces the file
 // atomically: the new text goes to a temporary file in the same folder,
 // which is flushed to disk and renamed over the old one, so a crash or a
 // full disk never leaves a half-written or emptied settings file.
@@ -14,8 +14,8 @@
 #include <cerrno>
 #include <string>
 
-#include "common/private_profile.h"
-#include "common/utf.h"
+#include "text/private_profile.h"
+#include "text/utf.h"
 #include "platform/last_error.h"
 #include "platform/unique_fd_posix.h"
 

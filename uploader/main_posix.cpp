@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "common/utf.h"
+#include "text/utf.h"
 #include "uploader/command_line.h"
 #include "uploader/upload_driver.h"
 

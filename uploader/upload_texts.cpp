@@ -3,7 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "common/utf.h"
+#include "text/utf.h"
 
 namespace inkseal {
 

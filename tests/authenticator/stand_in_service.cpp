@@ -7,7 +7,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "common/utf.h"
+#include "text/utf.h"
 #include "http/win_http_client.h"
 #include "json/reader.h"
 

@@ -10,7 +10,7 @@
 #include <random>
 
 #include "common/settings.h"
-#include "common/utf.h"
+#include "text/utf.h"
 #include "platform/folders.h"
 #include "recording_notifier.h"
 #include "stand_in_service.h"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "common/settings.h"
-#include "common/utf.h"
+#include "text/utf.h"
 
 #ifdef _WIN32
 #include <windows.h>

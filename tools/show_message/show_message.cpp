@@ -25,7 +25,7 @@
 
 #include "common/messages.h"
 #include "common/settings.h"
-#include "common/utf.h"
+#include "text/utf.h"
 #include "platform/error_text.h"
 #include "platform/last_error.h"
 

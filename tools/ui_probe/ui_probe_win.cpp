@@ -31,7 +31,7 @@
 #include <map>
 #include <string>
 
-#include "common/utf.h"
+#include "text/utf.h"
 
 namespace inkseal::probe {
 namespace {

@@ -1,4 +1,4 @@
-#include "common/windows1252.h"
+#include "text/windows1252.h"
 
 namespace inkseal {
 namespace {

@@ -1,11 +1,11 @@
-#include "common/private_profile.h"
+#include "text/private_profile.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 
-#include "temp_folder.h"
+#include "../common/temp_folder.h"
 
 namespace inkseal {
 namespace {

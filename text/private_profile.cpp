@@ -1,7 +1,7 @@
-#include "common/private_profile.h"
+#include "text/private_profile.h"
 
-#include "common/utf.h"
-#include "common/windows1252.h"
+#include "text/utf.h"
+#include "text/windows1252.h"
 
 namespace inkseal {
 namespace {

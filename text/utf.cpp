@@ -1,4 +1,4 @@
-#include "common/utf.h"
+#include "text/utf.h"
 
 namespace inkseal {
 namespace {
