@@ -109,6 +109,8 @@ TEST(PosixSettingsFile, WritesThroughASymbolicLinkKeepTheLink) {
   ASSERT_TRUE(platform::WriteProfileValue(u"s", u"k", u"v", Path(folder / "link.ini")));
   EXPECT_TRUE(std::filesystem::is_symlink(folder / "link.ini"));
   EXPECT_EQ(ReadBytes(folder / "real.ini"), "[s]\nk=v\n");
+  // The file beside the installed programs is such a link to /etc.
+  EXPECT_EQ(platform::ReadProfileValue(u"s", u"k", Path(folder / "link.ini")), u"v");
 }
 
 TEST(PosixSettingsFile, APipeOrFolderIsNeitherReadNorReplaced) {

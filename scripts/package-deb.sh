@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Builds inkseal_<version>_amd64.deb from a built native tree:
+#   scripts/package-deb.sh [build tree] [output folder]
+# Everything with an install() rule is staged with cmake --install under
+# /usr; the settings file, the maintainer scripts and the control file come
+# from packaging/debian.  dpkg-deb over a staged tree rather than CPack: the
+# conffile, its link and the maintainer scripts are ours either way, and
+# dpkg-shlibdeps gives the Depends line Debian's own packages would get.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(realpath "${1:-build/native}")
+out=$(realpath -m "${2:-build/packages}")
+source_dir=$(pwd)
+version=$(sed -n 's/^project(Inkseal VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+umask 022
+
+stage=$(mktemp -d "${TMPDIR:-/tmp}/inkseal-deb.XXXXXX")
+trap 'rm -rf "$stage"' EXIT
+root=$stage/root
+
+DESTDIR=$root cmake --install "$build" --prefix /usr --strip >/dev/null
+
+# The programs read the file beside them; Debian keeps configuration in /etc.
+install -D -m 644 packaging/debian/vod995.ini "$root/etc/inkseal/vod995.ini"
+ln -s /etc/inkseal/vod995.ini "$root/usr/lib/inkseal/vod995.ini"
+
+doc=$root/usr/share/doc/inkseal
+install -D -m 644 packaging/debian/copyright "$doc/copyright"
+gzip -9n <packaging/debian/changelog >"$doc/changelog.gz"
+chmod 644 "$doc/changelog.gz"
+
+mkdir "$root/DEBIAN"
+for script in postinst prerm postrm; do
+  install -m 755 "packaging/debian/$script" "$root/DEBIAN/$script"
+done
+# Every file under /etc is a conffile: an edited one survives upgrades.
+(cd "$root" && find etc -type f | sort | sed 's|^|/|') >"$root/DEBIAN/conffiles"
+
+# Depends from what the binaries really link.  GTK, which Ferrowend loads
+# only to show a message, comes in through Brantwick, which links it.
+elf_files=()
+while IFS= read -r -d '' f; do
+  [ "$(head -c 4 "$f" | od -An -c | tr -d ' ')" = '177ELF' ] && elf_files+=("$f")
+done < <(find "$root/usr" -type f -print0)
+mkdir "$stage/debian"
+printf 'Source: inkseal\n\nPackage: inkseal\nArchitecture: amd64\n' >"$stage/debian/control"
+shlibs=$(cd "$stage" && dpkg-shlibdeps -O -e"${elf_files[@]}" 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
+# Ferrowend hands the page to xdg-open.
+depends="$shlibs, xdg-utils"
+recommends=""
+if [ -e "$root/usr/lib/cups/backend/inkseal" ]; then
+  # The printer queue needs a scheduler and lpadmin; the uploader alone does not.
+  recommends="Recommends: cups-daemon, cups-client"$'\n'
+fi
+installed_size=$(du -sk --apparent-size --exclude=DEBIAN "$root" | cut -f1)
+sed -e "s|@VERSION@|$version|" -e "s|@INSTALLED_SIZE@|$installed_size|" -e "s|@DEPENDS@|$depends|" \
+    packaging/debian/control.in | awk -v r="$recommends" '{ sub(/@RECOMMENDS@/, r); print }' >"$root/DEBIAN/control"
+
+(cd "$root" && find . -path ./DEBIAN -prune -o -type f -printf '%P\0' | sort -z | xargs -0 md5sum) \
+  >"$root/DEBIAN/md5sums"
+
+mkdir -p "$out"
+deb=$out/inkseal_${version}_amd64.deb
+dpkg-deb --root-owner-group -Zxz --build "$root" "$deb" >/dev/null
+echo "$deb"
