@@ -13,7 +13,8 @@ if [ -z "$top" ]; then
   while [ "$d" != / ] && [ ! -f "$d/CMakeCache.txt" ]; do d=$(dirname "$d"); done
   top=$d
 fi
-export WINEPREFIX="$top/wineprefix"
+# A test that changes the prefix itself (an installer) names one of its own.
+export WINEPREFIX="${INKSEAL_WINEPREFIX:-$top/wineprefix}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 case "${1:-}" in

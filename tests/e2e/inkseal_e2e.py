@@ -122,6 +122,8 @@ def program_path_text(path):
 
 
 def wine_prefix():
+    if os.environ.get("INKSEAL_WINEPREFIX"):   # a test's own prefix, as tools/wine-run.sh takes it
+        return os.environ["INKSEAL_WINEPREFIX"]
     return os.path.join(BINARY_DIR, "wineprefix")
 
 

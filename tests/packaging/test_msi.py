@@ -1,0 +1,175 @@
+#!/usr/bin/env python3
+"""The Windows installer under Wine, in a Wine prefix of its own: a silent
+installation beside a printer driver's own vod995.ini and its removal, then
+one with LUMESKURL into a folder of our choosing, a print through the
+installed Ferrowend to the stand-in service, an upgrade by a newer build of
+the same version, and the removal that keeps the user's credentials."""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE_DIR = os.environ["INKSEAL_SOURCE_DIR"]
+BINARY_DIR = os.environ["INKSEAL_BINARY_DIR"]
+PREFIX = os.path.join(BINARY_DIR, "wineprefix-msi")
+os.environ["INKSEAL_WINEPREFIX"] = PREFIX      # for the harness and every program it starts
+os.environ.setdefault("INKSEAL_PLATFORM", "windows")
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "e2e"))
+import inkseal_e2e as e2e  # noqa: E402
+import uploader_runner as runner  # noqa: E402
+
+WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
+STEP_SECONDS = 180
+DEFAULT_FOLDER = os.path.join(PREFIX, "drive_c", "Program Files", "Inkseal")
+CHOSEN_FOLDER_TEXT = r"C:\Signing Tools\Inkseal"
+CHOSEN_FOLDER = os.path.join(PREFIX, "drive_c", "Signing Tools", "Inkseal")
+PROGRAMS = ("Ferrowend.exe", "Brantwick.exe")
+DRIVER_SETTINGS = b"[Parameters]\r\nLumeskURL=https://driver.example/own\r\nLaunch=C:\\spool\\job.pdf\r\n"
+ADA = {"OAuthClientKey": "ck-ada", "OAuthClientSecret": "cs-ada",
+       "OAuthTokenKey": "tk-ada", "OAuthTokenSecret": "ts-ada"}
+
+
+def wine_environment():
+    return dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all",
+                WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
+
+
+def in_prefix(command):
+    """Runs a Wine command in the test's prefix and waits for the prefix to
+    settle (msiexec hands its work to the installer service)."""
+    with tempfile.TemporaryFile() as output:
+        try:
+            result = subprocess.run(command, env=wine_environment(), stdin=subprocess.DEVNULL,
+                                    stdout=output, stderr=subprocess.STDOUT, timeout=STEP_SECONDS)
+            subprocess.run([WINESERVER, "-w"], env=wine_environment(), timeout=STEP_SECONDS)
+        except subprocess.TimeoutExpired:
+            subprocess.run([WINESERVER, "-k"], env=wine_environment(), timeout=60)
+            raise
+        output.seek(0)
+        return result.returncode, output.read().decode("utf-8", "replace")
+
+
+def msiexec(*arguments):
+    code, output = in_prefix([WINE, "msiexec"] + list(arguments) + ["/qn"])
+    if code != 0:
+        raise AssertionError(f"msiexec {arguments} ended with {code}: {output}")
+
+
+def installed_products():
+    """Product codes that Programs and Features lists as Inkseal."""
+    with open(os.path.join(PREFIX, "system.reg"), encoding="utf-8", errors="replace") as f:
+        text = f.read()
+    products = set()
+    for key, body in re.findall(r"^\[([^\]]*\\\\Uninstall\\\\\{[^\]]*\})\][^\n]*\n(.*?)(?=^\[)", text, re.M | re.S):
+        if '"DisplayName"="Inkseal"' in body:
+            products.add(key[key.rindex("{"):])
+    return products
+
+
+def product_code(msi):
+    rows = subprocess.run(["msiinfo", "export", msi, "Property"], stdout=subprocess.PIPE, text=True,
+                          check=True, timeout=60).stdout
+    return re.search(r"^ProductCode\t(\{[^}]*\})", rows, re.M).group(1)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+class WindowsInstallerTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="inkseal-msi-test-")
+        shutil.rmtree(PREFIX, ignore_errors=True)
+        in_prefix([WINE, "wineboot", "-i"])
+        # Two builds of the same version: the second replaces the first.
+        cls.packages = []
+        for build in ("first", "second"):
+            out = subprocess.run(["bash", os.path.join(SOURCE_DIR, "scripts", "package-msi.sh"), BINARY_DIR,
+                                  os.path.join(cls.folder, build)],
+                                 stdout=subprocess.PIPE, check=True, text=True, timeout=STEP_SECONDS).stdout
+            cls.packages.append(out.strip().splitlines()[-1])
+        cls.service = runner.StandInService()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.service.stop()
+        subprocess.run([WINESERVER, "-k"], env=wine_environment(), timeout=60)
+        shutil.rmtree(PREFIX, ignore_errors=True)
+        shutil.rmtree(cls.folder, ignore_errors=True)
+
+    def test_1_without_the_address_a_drivers_settings_file_stays_as_it_is(self):
+        first = e2e.wine_path(self.packages[0])
+        os.makedirs(DEFAULT_FOLDER)
+        settings = os.path.join(DEFAULT_FOLDER, "vod995.ini")
+        with open(settings, "wb") as f:
+            f.write(DRIVER_SETTINGS)
+        msiexec("/i", first)
+        for program in PROGRAMS:
+            self.assertTrue(os.path.isfile(os.path.join(DEFAULT_FOLDER, program)), program)
+        self.assertEqual(read(settings), DRIVER_SETTINGS)
+        self.assertEqual(installed_products(), {product_code(self.packages[0])})
+        msiexec("/x", first)
+        self.assertEqual(installed_products(), set())
+        for program in PROGRAMS:
+            self.assertFalse(os.path.exists(os.path.join(DEFAULT_FOLDER, program)), program)
+        self.assertEqual(read(settings), DRIVER_SETTINGS)
+        shutil.rmtree(DEFAULT_FOLDER)
+
+    def test_2_install_print_upgrade_and_remove(self):
+        first, second = (e2e.wine_path(p) for p in self.packages)
+        upload_url = self.service.url + "/upload"
+        settings = os.path.join(CHOSEN_FOLDER, "vod995.ini")
+        expected_settings = f"[Parameters]\r\nLumeskURL={upload_url}\r\n".encode()
+        msiexec("/i", first, "LUMESKURL=" + upload_url, "INSTALLFOLDER=" + CHOSEN_FOLDER_TEXT)
+        for program in PROGRAMS:
+            self.assertTrue(os.path.isfile(os.path.join(CHOSEN_FOLDER, program)), program)
+        self.assertEqual(read(settings), expected_settings)
+        self.assertFalse(os.path.exists(DEFAULT_FOLDER))
+
+        # The installed Ferrowend prints the sample PDF with the user's stored credentials.
+        install = runner.Installation(self.service)
+        try:
+            install.install_dir = CHOSEN_FOLDER
+            install.user_settings(**ADA)
+            user_file = os.path.join(install.lumesk_folder, "vod995.ini")
+            user_bytes = read(user_file)
+            document = install.path("Sample.pdf")
+            subprocess.run([sys.executable, os.path.join(SOURCE_DIR, "tools", "sample_pdf", "make_sample_pdf.py"),
+                            document], check=True, timeout=60)
+            outcome = install.run(e2e.wine_path(document))
+            self.assertEqual((outcome.exit_code, outcome.messages), (0, []), outcome)
+            uploads = [r for r in self.service.requests() if r["method"] == "PUT"]
+            self.assertEqual(len(uploads), 1)
+            self.assertEqual(runner.header(uploads[0], "Content-Length"), str(os.path.getsize(document)))
+            self.assertIn(f"Size: {os.path.getsize(document)} bytes", self.service.fetch(outcome.browser))
+
+            # The second build replaces the first where it lies, keeping the address.
+            msiexec("/i", second)
+            self.assertEqual(installed_products(), {product_code(self.packages[1])})
+            for program in PROGRAMS:
+                self.assertTrue(os.path.isfile(os.path.join(CHOSEN_FOLDER, program)), program)
+            self.assertEqual(read(settings), expected_settings)
+            self.assertFalse(os.path.exists(DEFAULT_FOLDER))
+
+            msiexec("/x", second)
+            self.assertEqual(installed_products(), set())
+            for program in PROGRAMS:
+                self.assertFalse(os.path.exists(os.path.join(CHOSEN_FOLDER, program)), program)
+            # Only the key the package wrote is gone (Wine leaves the emptied section).
+            if os.path.exists(settings):
+                self.assertNotIn(b"LumeskURL", read(settings))
+            self.assertEqual(read(user_file), user_bytes)
+        finally:
+            install.remove()
+
+
+if __name__ == "__main__":
+    unittest.main()
