@@ -25,6 +25,7 @@ PRINTER_PARTS = {
     "usr/lib/inkseal/inkseal-queue": 0o022,
     "etc/xdg/autostart/inkseal-agent.desktop": 0o022,
     "usr/lib/systemd/user/inkseal-agent.service": 0o022,
+    "usr/share/inkseal/inkseal.ppd": 0o022,
 }
 
 
@@ -94,6 +95,10 @@ class DebianPackageTest(unittest.TestCase):
             self.assertEqual(owner, "root/root", path)
             if not mode.startswith("l"):
                 self.assertNotIn(mode[8], "w", f"{path} is writable by others")
+        # A backend under another name would be left out of the checks below.
+        for path in self.entries:
+            if path.startswith("usr/lib/cups/backend/"):
+                self.assertIn(path, PRINTER_PARTS)
         for part in self.printer_parts():
             bits = sum(1 << (8 - i) for i, c in enumerate(self.entries[part][0][1:]) if c != "-")
             self.assertEqual(bits & PRINTER_PARTS[part], 0, f"{part}: {self.entries[part][0]}")
