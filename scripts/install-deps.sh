@@ -8,7 +8,7 @@ packages=(
   libcurl4-openssl-dev libgtk-3-dev
   clang libclang-rt-14-dev
   tinyproxy xdg-utils
-  wixl msitools dpkg-dev lintian fakeroot
+  wixl msitools dpkg-dev lintian
 )
 missing=()
 for p in "${packages[@]}"; do
