@@ -8,6 +8,7 @@ packages=(
   libcurl4-openssl-dev libgtk-3-dev
   clang libclang-rt-14-dev
   tinyproxy xdg-utils
+  cups-daemon cups-client cups-filters ghostscript poppler-utils libcups2-dev
 )
 missing=()
 for p in "${packages[@]}"; do
