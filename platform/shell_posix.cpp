@@ -9,9 +9,12 @@
 // address to a handler that is now running, which is success.
 #include "platform/shell.h"
 
+#include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <string>
@@ -28,7 +31,7 @@ constexpr char kOpener[] = "xdg-open";
 // Long enough for xdg-open to probe the desktop and for a handler that
 // cannot be started to fail; short enough not to be noticed.
 constexpr int kEarlyFailureWaitMs = 1500;
-constexpr int kPollIntervalMs = 10;
+constexpr int kNapMs = 5;
 
 // xdg-open's documented exit codes, as the nearest system error.
 uint32_t RefusalError(int status) {
@@ -41,9 +44,35 @@ uint32_t RefusalError(int status) {
   }
 }
 
-void SleepMs(int ms) {
-  timespec interval{ms / 1000, (ms % 1000) * 1000000L};
-  while (::nanosleep(&interval, &interval) != 0 && errno == EINTR) {
+int ElapsedMs(const timespec& since) {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int>((now.tv_sec - since.tv_sec) * 1000 + (now.tv_nsec - since.tv_nsec) / 1000000);
+}
+
+// Returns when the child has ended (without reaping it) or timeout_ms have
+// passed: on a process descriptor where the kernel has them (Linux 5.3),
+// else by short naps.
+void WaitForEndOrTimeout(pid_t pid, int timeout_ms) {
+  timespec start{};
+  ::clock_gettime(CLOCK_MONOTONIC, &start);
+#ifdef SYS_pidfd_open
+  const int descriptor = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+  if (descriptor >= 0) {
+    pollfd ended{descriptor, POLLIN, 0};
+    int left = timeout_ms;
+    while (left > 0 && ::poll(&ended, 1, left) < 0 && errno == EINTR) left = timeout_ms - ElapsedMs(start);
+    ::close(descriptor);
+    return;
+  }
+#endif
+  while (ElapsedMs(start) < timeout_ms) {
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid) {
+      return;
+    }
+    timespec nap{0, kNapMs * 1000000L};
+    ::nanosleep(&nap, nullptr);
   }
 }
 
@@ -79,18 +108,15 @@ bool ShellOpen(const std::u16string& address) {
     SetLastError(static_cast<uint32_t>(error));
     return false;
   }
-  for (int waited = 0; waited < kEarlyFailureWaitMs; waited += kPollIntervalMs) {
-    int status = 0;
-    const pid_t ended = ::waitpid(pid, &status, WNOHANG);
-    if (ended == pid) {
-      if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-      SetLastError(RefusalError(status));
-      return false;
-    }
-    if (ended < 0 && errno != EINTR) return false;
-    SleepMs(kPollIntervalMs);
+  WaitForEndOrTimeout(pid, kEarlyFailureWaitMs);
+  int status = 0;
+  pid_t ended = -1;
+  while ((ended = ::waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {
   }
-  return true;  // still running: the handler has the address
+  if (ended != pid) return true;  // still running: the handler has the address
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  SetLastError(RefusalError(status));
+  return false;
 }
 
 std::u16string TrimCharacters(const std::u16string& text, const std::u16string& chars) {
