@@ -242,6 +242,24 @@ class PrinterTest(unittest.TestCase):
         for left in (other, on_purpose):
             self.cups.command(["cancel", str(left)], check=False)
 
+    def test_a_document_whose_run_was_cut_short_by_stopping_the_agent_is_printed_by_the_next_agent(self):
+        agent = self.start_agent()
+        document = os.path.join(self.work, "interrupted.pdf")
+        content = make_pdf(document, "Interrupted")
+        job = self.cups.print_file(document, "Interrupted")
+        self.cups.wait_state(job, ("completed",))
+        LoginDialog(agent).wait_shown()
+        agent.kill()  # with Ferrowend and its dialog, as a session that ends would
+        self.assertEqual(len(self.spool_entries()), 1)
+        self.assertEqual(self.uploads(), [])
+
+        self.store_credentials()
+        agent = self.start_agent()
+        runs = self.uploader_runs(agent, 1)
+        self.assertEqual(runs[0][0], "0", self.agent_log(agent))
+        self.assertEqual([base64.b64decode(u["body_base64"]) for u in self.uploads()], [content])
+        self.assertEqual(self.spool_entries(), [])
+
     def test_two_jobs_without_credentials_show_one_login_dialog_then_both_upload(self):
         agent = self.start_agent()
         first = make_pdf(os.path.join(self.work, "one.pdf"), "First")
