@@ -23,6 +23,8 @@ COMMAND_SECONDS = 30
 SYSTEM_CUPS_BIN = "/usr/lib/cups"
 QUEUE = "Inkseal"
 
+# The policies of Debian's stock cupsd.conf, shortened: the queue script puts
+# the queue under "authenticated".
 CUPSD_CONF = """\
 Listen {socket}
 LogLevel debug
@@ -45,6 +47,20 @@ JobRetryLimit 0
   </Limit>
   <Limit CUPS-Add-Modify-Printer CUPS-Delete-Printer CUPS-Add-Modify-Class CUPS-Delete-Class CUPS-Set-Default CUPS-Get-Devices Pause-Printer Resume-Printer Enable-Printer Disable-Printer CUPS-Accept-Jobs CUPS-Reject-Jobs Cancel-Jobs>
     Require user @SYSTEM
+    Order deny,allow
+  </Limit>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+<Policy authenticated>
+  <Limit Create-Job Print-Job Print-URI Validate-Job>
+    AuthType Default
+    Order deny,allow
+  </Limit>
+  <Limit Send-Document Send-URI Hold-Job Release-Job Restart-Job Purge-Jobs Set-Job-Attributes Cancel-Job Cancel-My-Jobs Close-Job CUPS-Move-Job CUPS-Get-Document>
+    AuthType Default
+    Require user @OWNER @SYSTEM
     Order deny,allow
   </Limit>
   <Limit All>
@@ -130,9 +146,11 @@ class CupsSandbox:
             raise e2e.HarnessError(f"{arguments} failed: {result.stdout}{result.stderr}")
         return result
 
-    def print_file(self, path, title, extra=()):
-        """Submits path to the queue; returns the job id."""
-        result = self.command(["lp", "-d", QUEUE, "-t", title, *extra, path])
+    def print_file(self, path, title, extra=(), as_uid=None):
+        """Submits path to the queue (as another user with as_uid); returns
+        the job id."""
+        user = ["setpriv", f"--reuid={as_uid}", f"--regid={as_uid}", "--clear-groups"] if as_uid else []
+        result = self.command([*user, "lp", "-d", QUEUE, "-t", title, *extra, path])
         match = re.search(r"request id is \S+-(\d+)", result.stdout)
         if not match:
             raise e2e.HarnessError(f"lp said: {result.stdout}")

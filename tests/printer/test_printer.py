@@ -226,9 +226,14 @@ class PrinterTest(unittest.TestCase):
         user = pwd.getpwuid(os.getuid()).pw_name
         self.cups.wait_log(job, f"Inkseal: no desktop session for {user}; the job is held until you log in")
         # Another user's job, and one this user held on purpose: neither is the agent's to print.
-        other = self.cups.print_file(document, "Not mine", ["-U", "nobody"])
+        os.chmod(self.work, 0o755)
+        nobody = pwd.getpwnam("nobody").pw_uid
+        other = self.cups.print_file(document, "Not mine", as_uid=nobody)
         self.cups.wait_state(other, ("pending-held",))
         self.assertEqual(self.cups.job(other)[2], "nobody")
+        # Nor may that user print in this user's name.
+        with self.assertRaisesRegex(e2e.HarnessError, "Unauthorized"):
+            self.cups.print_file(document, "In your name", ["-U", user], as_uid=nobody)
         on_purpose = self.cups.print_file(document, "Wait for me", ["-H", "indefinite"])
 
         agent = self.start_agent()
