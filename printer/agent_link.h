@@ -35,7 +35,8 @@ constexpr char kRuntimeRootVariable[] = "INKSEAL_RUNTIME_ROOT";
 constexpr char kDefaultRuntimeRoot[] = "/run/user";
 std::string FallbackAgentFolder(uid_t uid);  // /tmp/inkseal-<uid>
 
-// The folders in which user uid's agent may listen, in the order tried.
+// <runtime root>/<uid>/inkseal: where user uid's agent listens when the
+// session has a runtime folder (the backend tries it before the fallback).
 std::string RuntimeAgentFolder(const std::string& runtime_root, uid_t uid);
 
 // Whether path is a folder owned by uid that nobody else may write to, not
