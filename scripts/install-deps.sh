@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   tinyproxy xdg-utils
   wixl msitools dpkg-dev lintian
+  cups-daemon cups-client cups-filters ghostscript poppler-utils libcups2-dev
 )
 missing=()
 for p in "${packages[@]}"; do

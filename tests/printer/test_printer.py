@@ -1,0 +1,341 @@
+"""Printing to the Inkseal queue of a CUPS daemon of the test's own: the
+backend hands each job to the session agent, the agent runs Ferrowend on a
+private spool file, and the stand-in service gets the document.
+
+The jobs belong to the user running the test (root in CI): the agent is
+that user's, listening in a runtime folder of the test's own, which the
+backend finds through the daemon's SetEnv line.  A second, throwaway uid
+plays another user on the machine."""
+
+import base64
+import contextlib
+import os
+import re
+import shutil
+import stat
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import pwd
+
+import inkseal_e2e as e2e
+from cups_sandbox import CupsSandbox
+from login_dialog import PASSWORD, LoginDialog
+from stand_in_service import StandInService
+
+AGENT_SECONDS = 180          # an agent's whole life in one test
+WAIT_SECONDS = 60
+OTHER_UID = 54321            # no account: nobody on the machine owns it
+ADA_AUTHORIZATION = ('OAuth oauth_signature_method="PLAINTEXT",oauth_consumer_key="ck-ada",'
+                     'oauth_token="tk-ada",oauth_signature="cs-ada&ts-ada"')
+ADA_CREDENTIALS = ("[Parameters]\nOAuthClientKey=ck-ada\nOAuthClientSecret=cs-ada\n"
+                   "OAuthTokenKey=tk-ada\nOAuthTokenSecret=ts-ada\n")
+
+
+def wait_for(condition, what, seconds=WAIT_SECONDS):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.1)
+    raise AssertionError(f"{what} did not happen within {seconds} s")
+
+
+def make_pdf(path, title, text=None):
+    extra = ["--text", text] if text else []
+    subprocess.run([sys.executable, os.path.join(e2e.SOURCE_DIR, "tools", "sample_pdf", "make_sample_pdf.py"),
+                    path, "--title", title, *extra], check=True, timeout=60)
+    with open(path, "rb") as f:
+        return f.read()
+
+
+class PrinterTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.stack = contextlib.ExitStack()
+        try:
+            cls.root = cls.stack.enter_context(e2e.temporary_folder("inkseal-printer-"))
+            os.chmod(cls.root, 0o755)
+            runtime_root = os.path.join(cls.root, "run")
+            cls.runtime = os.path.join(runtime_root, str(os.getuid()))
+            os.makedirs(cls.runtime, mode=0o700)
+            os.chmod(runtime_root, 0o755)
+            cls.agent_folder = os.path.join(cls.runtime, "inkseal")
+            cls.spool = os.path.join(cls.agent_folder, "spool")
+            cls.service = StandInService()
+            cls.stack.callback(cls.service.stop)
+            cls.cups = CupsSandbox(runtime_root)
+            cls.stack.callback(cls.cups.stop)
+            cls.install = os.path.join(cls.root, "install")
+            os.makedirs(cls.install)
+            for program in ("Ferrowend", "Brantwick", "inkseal-agent"):
+                shutil.copy2(e2e.program_path(program), cls.install)
+            with open(os.path.join(cls.install, "vod995.ini"), "w", newline="\r\n") as f:
+                f.write(f"[Parameters]\nLumeskURL={cls.service.url}/upload\n")
+        except BaseException:
+            cls.stack.close()
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.stack.close()
+
+    def setUp(self):
+        self.service.reset()
+        self.test_stack = contextlib.ExitStack()
+        self.addCleanup(self.test_stack.close)
+        self.work = self.test_stack.enter_context(e2e.temporary_folder("inkseal-print-"))
+        self.config = os.path.join(self.work, "config")
+        os.makedirs(os.path.join(self.config, "Lumesk"))
+        self.browser_log = os.path.join(self.work, "browser.log")
+        browser = os.path.join(self.work, "browser.sh")
+        with open(browser, "w") as f:
+            f.write(f"#!/bin/sh\nprintf '%s\\n' \"$1\" >>'{self.browser_log}'\n")
+        os.chmod(browser, 0o755)
+        self.agent_env = dict(self.cups.env, XDG_RUNTIME_DIR=self.runtime, XDG_CONFIG_HOME=self.config,
+                              INKSEAL_SERVICE_HOST=self.service.host, BROWSER=browser)
+        self.test_stack.callback(shutil.rmtree, self.agent_folder, True)
+
+    # --- helpers ---------------------------------------------------------
+
+    def store_credentials(self):
+        with open(os.path.join(self.config, "Lumesk", "vod995.ini"), "w") as f:
+            f.write(ADA_CREDENTIALS)
+
+    def start_agent(self):
+        agent = self.test_stack.enter_context(
+            e2e.start(os.path.join(self.install, "inkseal-agent"), env=self.agent_env, timeout=AGENT_SECONDS))
+        socket = os.path.join(self.agent_folder, "agent.socket")
+        wait_for(lambda: os.path.exists(socket) or not agent.running(), "the agent's start")
+        self.assertTrue(agent.running(), self.agent_log(agent))
+        return agent
+
+    @staticmethod
+    def agent_log(agent):
+        return agent._outputs()[1].decode("utf-8", "replace")
+
+    def uploader_runs(self, agent, count):
+        """The agent's "Ferrowend ended" lines, once there are count of them."""
+        return wait_for(lambda: len(re.findall(r"Ferrowend ended with \d+", self.agent_log(agent))) >= count and
+                        re.findall(r"Ferrowend ended with (\d+) for (.*)", self.agent_log(agent)),
+                        f"{count} Ferrowend run(s)")
+
+    def uploads(self):
+        return [r for r in self.service.requests() if r["method"] == "PUT"]
+
+    def browsed(self, count):
+        def lines():
+            if os.path.exists(self.browser_log):
+                with open(self.browser_log) as f:
+                    found = f.read().splitlines()
+                return found if len(found) >= count else None
+        return wait_for(lines, f"{count} opened page(s)", 20)
+
+    def spool_entries(self):
+        return os.listdir(self.spool) if os.path.isdir(self.spool) else []
+
+    # --- tests -----------------------------------------------------------
+
+    def test_a_pdf_arrives_byte_for_byte_its_page_opens_and_no_spool_file_is_left_after_success_or_failure(self):
+        self.store_credentials()
+        agent = self.start_agent()
+        content = make_pdf(os.path.join(self.work, "report.pdf"), "Quarterly report")
+        job = self.cups.print_file(os.path.join(self.work, "report.pdf"), "Quarterly report")
+        self.cups.wait_state(job, ("completed",))
+        runs = self.uploader_runs(agent, 1)
+        self.assertEqual(runs[0][0], "0", self.agent_log(agent))
+        uploads = self.uploads()
+        self.assertEqual(len(uploads), 1)
+        headers = {name.lower(): value for name, value in uploads[0]["headers"]}
+        self.assertEqual(headers["authorization"], ADA_AUTHORIZATION)
+        self.assertEqual(base64.b64decode(uploads[0]["body_base64"]), content)
+        page = self.browsed(1)[0]
+        self.assertRegex(page, r"^https://127\.0\.0\.1:\d+/documents/\d+$")
+        self.assertIn("Quarterly report", self.service.fetch(page))
+        self.assertEqual(self.spool_entries(), [])
+
+        # A failed upload (no page named, so the browser step fails) leaves nothing either.
+        self.service.queue_reply("/upload", 500, [("Content-Type", "text/plain")], b"broken")
+        job = self.cups.print_file(os.path.join(self.work, "report.pdf"), "Second try")
+        self.cups.wait_state(job, ("completed",))
+        runs = self.uploader_runs(agent, 2)
+        self.assertEqual(runs[1][0], "1", self.agent_log(agent))
+        self.assertIn("Could not open the default web browser with URL:\n", self.agent_log(agent))
+        self.assertEqual(self.spool_entries(), [])
+
+    def test_a_postscript_job_arrives_as_a_pdf_of_the_same_page(self):
+        self.store_credentials()
+        agent = self.start_agent()
+        original = os.path.join(self.work, "memo.pdf")
+        make_pdf(original, "Minutes", "Seven items were agreed")
+        postscript = os.path.join(self.work, "memo.ps")
+        subprocess.run(["pdftops", os.path.join(self.work, "memo.pdf"), postscript], check=True, timeout=60)
+        job = self.cups.print_file(postscript, "Minutes")
+        self.cups.wait_state(job, ("completed",))
+        self.uploader_runs(agent, 1)
+        uploads = self.uploads()
+        self.assertEqual(len(uploads), 1)
+        received = os.path.join(self.work, "received.pdf")
+        with open(received, "wb") as f:
+            f.write(base64.b64decode(uploads[0]["body_base64"]))
+        info = subprocess.run(["pdfinfo", received], capture_output=True, text=True, timeout=60)
+        self.assertEqual(info.returncode, 0, info.stderr)
+        self.assertRegex(info.stdout, r"(?m)^Pages:\s+1$")
+        def text(path):
+            return subprocess.run(["pdftotext", path, "-"], capture_output=True, text=True, timeout=60).stdout
+        self.assertIn("Seven items were agreed", text(received))
+        self.assertEqual(text(received), text(original))
+
+    def assert_safe_spool_name(self, path, *kept):
+        self.assertEqual(os.path.dirname(os.path.dirname(os.path.realpath(path))), os.path.realpath(self.spool), path)
+        name = os.path.basename(path)
+        self.assertTrue(name.endswith(".pdf") and not name.startswith("."), name)
+        self.assertNotRegex(name, r"[\x00-\x1f\"'/\\]")
+        for letters in kept:
+            self.assertIn(letters, name)
+
+    def test_hostile_titles_give_safe_names_inside_the_spool(self):
+        self.store_credentials()
+        agent = self.start_agent()
+        document = os.path.join(self.work, "plain.pdf")
+        make_pdf(document, "Plain")
+        job = self.cups.print_file(document, "Zoë's \"draft\" /../../etc/.. ĳ 日本")
+        self.cups.wait_state(job, ("completed",))
+        self.assert_safe_spool_name(self.uploader_runs(agent, 1)[0][1], "Zoë", "日本")
+        # CUPS itself turns a title with a line break into "Untitled"; the
+        # backend run as CUPS runs it hands such a title on unchanged.
+        backend = os.path.join(self.cups.root, "bin", "backend", "inkseal")
+        user = pwd.getpwuid(os.getuid()).pw_name
+        result = subprocess.run([backend, "99", user, "../..\nline two ĳ", "1", "", document],
+                                env=dict(os.environ, INKSEAL_RUNTIME_ROOT=os.path.dirname(self.runtime)),
+                                capture_output=True, text=True, timeout=30)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assert_safe_spool_name(self.uploader_runs(agent, 2)[1][1], "line two ĳ")
+        self.assertEqual(len(self.uploads()), 2)
+
+    def test_without_an_agent_the_job_is_held_and_the_next_agent_prints_only_its_own_users_held_jobs(self):
+        self.store_credentials()
+        document = os.path.join(self.work, "held.pdf")
+        content = make_pdf(document, "Held over")
+        job = self.cups.print_file(document, "Held over")
+        self.cups.wait_state(job, ("pending-held",))
+        self.assertEqual(self.cups.job(job)[1], "indefinite")
+        user = pwd.getpwuid(os.getuid()).pw_name
+        self.cups.wait_log(job, f"Inkseal: no desktop session for {user}; the job is held until you log in")
+        # Another user's job, and one this user held on purpose: neither is the agent's to print.
+        os.chmod(self.work, 0o755)
+        nobody = pwd.getpwnam("nobody").pw_uid
+        other = self.cups.print_file(document, "Not mine", as_uid=nobody)
+        self.cups.wait_state(other, ("pending-held",))
+        self.assertEqual(self.cups.job(other)[2], "nobody")
+        # Nor may that user print in this user's name.
+        with self.assertRaisesRegex(e2e.HarnessError, "Unauthorized"):
+            self.cups.print_file(document, "In your name", ["-U", user], as_uid=nobody)
+        on_purpose = self.cups.print_file(document, "Wait for me", ["-H", "indefinite"])
+
+        agent = self.start_agent()
+        self.cups.wait_state(job, ("completed",))
+        self.uploader_runs(agent, 1)
+        uploads = self.uploads()
+        self.assertEqual(len(uploads), 1)
+        self.assertEqual(base64.b64decode(uploads[0]["body_base64"]), content)
+        self.assertEqual(self.cups.job_state(other), "pending-held")
+        self.assertEqual(self.cups.job_state(on_purpose), "pending-held")
+        for left in (other, on_purpose):
+            self.cups.command(["cancel", str(left)], check=False)
+
+    def test_a_document_whose_run_was_cut_short_by_stopping_the_agent_is_printed_by_the_next_agent(self):
+        agent = self.start_agent()
+        document = os.path.join(self.work, "interrupted.pdf")
+        content = make_pdf(document, "Interrupted")
+        job = self.cups.print_file(document, "Interrupted")
+        self.cups.wait_state(job, ("completed",))
+        LoginDialog(agent).wait_shown()
+        agent.kill()  # with Ferrowend and its dialog, as a session that ends would
+        self.assertEqual(len(self.spool_entries()), 1)
+        self.assertEqual(self.uploads(), [])
+
+        self.store_credentials()
+        agent = self.start_agent()
+        runs = self.uploader_runs(agent, 1)
+        self.assertEqual(runs[0][0], "0", self.agent_log(agent))
+        self.assertEqual([base64.b64decode(u["body_base64"]) for u in self.uploads()], [content])
+        self.assertEqual(self.spool_entries(), [])
+
+    def test_two_jobs_without_credentials_show_one_login_dialog_then_both_upload(self):
+        agent = self.start_agent()
+        first = make_pdf(os.path.join(self.work, "one.pdf"), "First")
+        second = make_pdf(os.path.join(self.work, "two.pdf"), "Second")
+        jobs = [self.cups.print_file(os.path.join(self.work, "one.pdf"), "First"),
+                self.cups.print_file(os.path.join(self.work, "two.pdf"), "Second")]
+        for job in jobs:
+            self.cups.wait_state(job, ("completed",))
+        dialog = LoginDialog(agent)
+        dialog.wait_shown()
+        time.sleep(1)  # room for a second dialog to appear, if the agent were to start one
+        shown = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Inkseal$"],
+                               capture_output=True, text=True, timeout=20).stdout.split()
+        self.assertEqual(len(shown), 1, "more than one login dialog")
+        dialog.fill_credentials("ada@inkseal.test", "analytical engine")
+        dialog.enter_in(PASSWORD)
+        runs = self.uploader_runs(agent, 2)
+        self.assertEqual([code for code, _ in runs], ["0", "0"], self.agent_log(agent))
+        self.assertEqual(len([r for r in self.service.requests() if r["path"] == "/api/v1/getpersonaltoken"]), 1)
+        self.assertEqual([base64.b64decode(u["body_base64"]) for u in self.uploads()], [first, second])
+        self.assertEqual(len(self.browsed(2)), 2)
+
+    def test_the_agent_serves_only_the_print_service_and_runs_once_per_user(self):
+        agent = self.start_agent()
+        # A second start (autostart and user unit both present) ends at once, quietly.
+        second = e2e.run(os.path.join(self.install, "inkseal-agent"), env=self.agent_env, timeout=30)
+        self.assertEqual((second.exit_code, second.stderr), (0, b""))
+        self.assertTrue(agent.running())
+
+        # Open the folders as a careless administrator might: the peer check still refuses.
+        socket = os.path.join(self.agent_folder, "agent.socket")
+        for folder in (self.runtime, self.agent_folder):
+            os.chmod(folder, 0o755)
+            self.test_stack.callback(os.chmod, folder, 0o700)
+        os.chmod(socket, 0o666)
+        user = pwd.getpwuid(os.getuid()).pw_name.encode()
+        intruder = (
+            "import socket, struct, sys\n"
+            "def frame(b): return struct.pack('>I', len(b)) + b\n"
+            "s = socket.socket(socket.AF_UNIX)\n"
+            f"s.connect({socket!r})\n"
+            "s.settimeout(20)\n"
+            "try:\n"
+            f"    s.sendall(frame({user!r}) + frame(b'1') + frame(b'intruder') + frame(b'%PDF-1.4 x') + frame(b''))\n"
+            "    reply = s.recv(100)\n"
+            "except (BrokenPipeError, ConnectionResetError):\n"
+            "    reply = b''\n"
+            "sys.stdout.write(repr(reply))\n")
+        result = subprocess.run(["setpriv", f"--reuid={OTHER_UID}", f"--regid={OTHER_UID}", "--clear-groups",
+                                 sys.executable, "-c", intruder], capture_output=True, text=True, timeout=30)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout, "b''", "the agent answered another user")
+        self.assertIn("refused a connection", self.agent_log(agent))
+        self.assertEqual(self.spool_entries(), [])
+        time.sleep(1)
+        self.assertEqual(self.uploads(), [])
+
+    def test_a_document_the_session_cannot_store_fails_its_job_and_nothing_is_uploaded(self):
+        self.store_credentials()
+        agent = self.start_agent()
+        shutil.rmtree(self.spool)
+        with open(self.spool, "w") as f:  # no folder to write into
+            f.write("in the way")
+        make_pdf(os.path.join(self.work, "lost.pdf"), "Nowhere")
+        job = self.cups.print_file(os.path.join(self.work, "lost.pdf"), "Nowhere")
+        self.cups.wait_state(job, ("aborted",))
+        self.cups.wait_log(job, "Inkseal: the desktop session could not take the document: cannot create a spool file")
+        os.remove(self.spool)
+        self.assertNotIn("Ferrowend ended", self.agent_log(agent))
+        self.assertEqual(self.uploads(), [])
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
