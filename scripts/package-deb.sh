@@ -50,7 +50,9 @@ depends="$shlibs, xdg-utils"
 recommends=""
 if [ -e "$root/usr/lib/cups/backend/inkseal" ]; then
   # The printer queue needs a scheduler and lpadmin; the uploader alone does not.
-  recommends="Recommends: cups-daemon, cups-client"$'\n'
+  # cups-filters turns PostScript jobs into PDF.
+  recommends="Recommends: cups-daemon, cups-client, cups-filters"$'\n'
+  install -D -m 644 packaging/debian/lintian-overrides "$root/usr/share/lintian/overrides/inkseal"
 fi
 installed_size=$(du -sk --apparent-size --exclude=DEBIAN "$root" | cut -f1)
 sed -e "s|@VERSION@|$version|" -e "s|@INSTALLED_SIZE@|$installed_size|" -e "s|@DEPENDS@|$depends|" \
