@@ -25,6 +25,9 @@ constexpr int32_t kReceiveTimeoutMs = 30000;
 constexpr int kMaxAttempts = 3;
 
 constexpr size_t kFirstBodyCapacity = 10240;
+// A streamed request body goes out in pieces of this size: small enough to
+// stay in the processor's cache between being read and being sent.
+constexpr size_t kBodyPieceBytes = 256 * 1024;
 
 constexpr char16_t kVerbGet[] = u"GET";
 constexpr const char16_t* kVerbs[] = {kVerbGet, u"POST", u"PUT"};
@@ -87,6 +90,7 @@ bool WinHttpClient::AttachBody(const void* data, uint32_t length) {
   if (data == nullptr) return false;
   requestData.reset();
   requestDataLength = 0;
+  requestBody = nullptr;
   // One spare byte so that an empty body is still an attached body.
   requestData.reset(new (std::nothrow) uint8_t[size_t(length) + 1]);
   if (!requestData) return false;
@@ -95,10 +99,11 @@ bool WinHttpClient::AttachBody(const void* data, uint32_t length) {
   return true;
 }
 
-bool WinHttpClient::AttachBody(std::unique_ptr<uint8_t[]> data, uint32_t length) {
-  requestData = std::move(data);
-  requestDataLength = requestData ? length : 0;
-  return requestData != nullptr;
+bool WinHttpClient::AttachBody(RequestBody& body) {
+  requestData.reset();
+  requestDataLength = 0;
+  requestBody = &body;
+  return true;
 }
 
 bool WinHttpClient::SetExtraHeaders(const std::u16string& headers) {
@@ -168,9 +173,9 @@ bool WinHttpClient::RunAttempt(HttpRequestState& request, bool checkPage, bool s
     RecordLastError();
     return false;
   }
-  if (requestData) {
-    uint32_t written = 0;
-    if (!HttpWriteData(request, requestData.get(), requestDataLength, written)) RecordLastError();
+  if (WriteBody(request) == BodyWrite::SourceFailed) {
+    result = false;
+    return true;  // the body could not be produced: no attempt can succeed
   }
   if (!HttpReceiveResponse(request)) {
     RecordLastError();
@@ -195,6 +200,36 @@ bool WinHttpClient::RunAttempt(HttpRequestState& request, bool checkPage, bool s
     return false;
   }
   return true;
+}
+
+WinHttpClient::BodyWrite WinHttpClient::WriteBody(HttpRequestState& request) {
+  uint32_t written = 0;
+  if (requestData) {
+    if (HttpWriteData(request, requestData.get(), requestDataLength, written)) return BodyWrite::Written;
+    RecordLastError();
+    return BodyWrite::WriteFailed;
+  }
+  if (requestBody == nullptr) return BodyWrite::Written;
+  if (!bodyPiece) {
+    bodyPiece.reset(new (std::nothrow) uint8_t[kBodyPieceBytes]);
+    if (!bodyPiece) {
+      errorCode = kErrorNotEnoughMemory;
+      return BodyWrite::SourceFailed;
+    }
+  }
+  requestBody->Rewind();
+  for (;;) {
+    size_t count = 0;
+    if (!requestBody->ReadPiece(bodyPiece.get(), kBodyPieceBytes, count)) {
+      RecordLastError();
+      return BodyWrite::SourceFailed;
+    }
+    if (count == 0) return BodyWrite::Written;
+    if (!HttpWriteData(request, bodyPiece.get(), static_cast<uint32_t>(count), written)) {
+      RecordLastError();
+      return BodyWrite::WriteFailed;  // the receive step tells what became of the request
+    }
+  }
 }
 
 void WinHttpClient::SelectProxy(HttpRequestState& request) {
