@@ -25,9 +25,6 @@ constexpr int32_t kReceiveTimeoutMs = 30000;
 constexpr int kMaxAttempts = 3;
 
 constexpr size_t kFirstBodyCapacity = 10240;
-// A streamed request body goes out in pieces of this size: small enough to
-// stay in the processor's cache between being read and being sent.
-constexpr size_t kBodyPieceBytes = 256 * 1024;
 
 constexpr char16_t kVerbGet[] = u"GET";
 constexpr const char16_t* kVerbs[] = {kVerbGet, u"POST", u"PUT"};
@@ -210,26 +207,10 @@ WinHttpClient::BodyWrite WinHttpClient::WriteBody(HttpRequestState& request) {
     return BodyWrite::WriteFailed;
   }
   if (requestBody == nullptr) return BodyWrite::Written;
-  if (!bodyPiece) {
-    bodyPiece.reset(new (std::nothrow) uint8_t[kBodyPieceBytes]);
-    if (!bodyPiece) {
-      errorCode = kErrorNotEnoughMemory;
-      return BodyWrite::SourceFailed;
-    }
-  }
-  requestBody->Rewind();
-  for (;;) {
-    size_t count = 0;
-    if (!requestBody->ReadPiece(bodyPiece.get(), kBodyPieceBytes, count)) {
-      RecordLastError();
-      return BodyWrite::SourceFailed;
-    }
-    if (count == 0) return BodyWrite::Written;
-    if (!HttpWriteData(request, bodyPiece.get(), static_cast<uint32_t>(count), written)) {
-      RecordLastError();
-      return BodyWrite::WriteFailed;  // the receive step tells what became of the request
-    }
-  }
+  bool sourceFailed = false;
+  if (HttpWriteBody(request, *requestBody, sourceFailed)) return BodyWrite::Written;
+  RecordLastError();
+  return sourceFailed ? BodyWrite::SourceFailed : BodyWrite::WriteFailed;
 }
 
 void WinHttpClient::SelectProxy(HttpRequestState& request) {

@@ -26,18 +26,12 @@ namespace inkseal {
 // called while the response announced a Content-Length.
 using ProgressCallback = void (*)(double percent);
 
-// A request body read piece by piece.  A piece that cannot be produced (the
+// A request body read piece by piece while it is sent (Rewind, then
+// ReadPiece until it yields nothing).  A piece that cannot be produced (the
 // source failed or changed) ends the exchange at once with the source's
 // error, before the body is complete, so the server never receives a
 // partial or mixed body as a whole request.
-class RequestBody {
- public:
-  virtual ~RequestBody() = default;
-  virtual void Rewind() = 0;
-  // The next bytes, at most capacity; count 0 at the end.  False with the
-  // platform's last error set on failure.
-  virtual bool ReadPiece(uint8_t* buffer, size_t capacity, size_t& count) = 0;
-};
+using RequestBody = platform::HttpBodySource;
 
 class WinHttpClient {
  public:
@@ -100,7 +94,6 @@ class WinHttpClient {
   std::unique_ptr<uint8_t[]> requestData;
   uint32_t requestDataLength = 0;
   RequestBody* requestBody = nullptr;  // not owned; instead of requestData
-  std::unique_ptr<uint8_t[]> bodyPiece;
   std::u16string extraHeaders;
   uint32_t errorCode = 0;
   const std::u16string userAgent;

@@ -12,7 +12,6 @@ uint32_t LastError();
 void SetLastError(uint32_t code);
 
 extern const uint32_t kErrorPathNotFound;          // Windows 3,    POSIX ENOENT
-extern const uint32_t kErrorNotEnoughMemory;      // Windows 8,    POSIX ENOMEM
 extern const uint32_t kErrorInvalidData;           // Windows 13,   POSIX EBADMSG
 extern const uint32_t kErrorInvalidParameter;      // Windows 87,   POSIX EINVAL
 extern const uint32_t kErrorInsufficientBuffer;    // Windows 122,  POSIX ENOBUFS

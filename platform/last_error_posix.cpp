@@ -8,7 +8,6 @@ uint32_t LastError() { return static_cast<uint32_t>(errno); }
 void SetLastError(uint32_t code) { errno = static_cast<int>(code); }
 
 const uint32_t kErrorPathNotFound = ENOENT;
-const uint32_t kErrorNotEnoughMemory = ENOMEM;
 const uint32_t kErrorInvalidData = EBADMSG;
 const uint32_t kErrorInvalidParameter = EINVAL;
 const uint32_t kErrorInsufficientBuffer = ENOBUFS;

@@ -8,7 +8,6 @@ uint32_t LastError() { return ::GetLastError(); }
 void SetLastError(uint32_t code) { ::SetLastError(code); }
 
 const uint32_t kErrorPathNotFound = ERROR_PATH_NOT_FOUND;
-const uint32_t kErrorNotEnoughMemory = ERROR_NOT_ENOUGH_MEMORY;
 const uint32_t kErrorInvalidData = ERROR_INVALID_DATA;
 const uint32_t kErrorInvalidParameter = ERROR_INVALID_PARAMETER;
 const uint32_t kErrorInsufficientBuffer = ERROR_INSUFFICIENT_BUFFER;
