@@ -3,7 +3,7 @@
 // order on the wire (head on send, body on write, response on receive, body
 // pieces on read).  curl is told to add nothing the caller did not ask for
 // beyond Host and User-Agent, and the request body is read straight from the
-// caller's buffer.
+// caller's buffer or, for a body source, by the source into curl's own.
 #include <curl/curl.h>
 
 #include <algorithm>
