@@ -87,6 +87,7 @@ bool WinHttpClient::AttachBody(const void* data, uint32_t length) {
   if (data == nullptr) return false;
   requestData.reset();
   requestDataLength = 0;
+  requestBody = nullptr;
   // One spare byte so that an empty body is still an attached body.
   requestData.reset(new (std::nothrow) uint8_t[size_t(length) + 1]);
   if (!requestData) return false;
@@ -95,10 +96,11 @@ bool WinHttpClient::AttachBody(const void* data, uint32_t length) {
   return true;
 }
 
-bool WinHttpClient::AttachBody(std::unique_ptr<uint8_t[]> data, uint32_t length) {
-  requestData = std::move(data);
-  requestDataLength = requestData ? length : 0;
-  return requestData != nullptr;
+bool WinHttpClient::AttachBody(RequestBody& body) {
+  requestData.reset();
+  requestDataLength = 0;
+  requestBody = &body;
+  return true;
 }
 
 bool WinHttpClient::SetExtraHeaders(const std::u16string& headers) {
@@ -168,9 +170,9 @@ bool WinHttpClient::RunAttempt(HttpRequestState& request, bool checkPage, bool s
     RecordLastError();
     return false;
   }
-  if (requestData) {
-    uint32_t written = 0;
-    if (!HttpWriteData(request, requestData.get(), requestDataLength, written)) RecordLastError();
+  if (WriteBody(request) == BodyWrite::SourceFailed) {
+    result = false;
+    return true;  // the body could not be produced: no attempt can succeed
   }
   if (!HttpReceiveResponse(request)) {
     RecordLastError();
@@ -195,6 +197,20 @@ bool WinHttpClient::RunAttempt(HttpRequestState& request, bool checkPage, bool s
     return false;
   }
   return true;
+}
+
+WinHttpClient::BodyWrite WinHttpClient::WriteBody(HttpRequestState& request) {
+  uint32_t written = 0;
+  if (requestData) {
+    if (HttpWriteData(request, requestData.get(), requestDataLength, written)) return BodyWrite::Written;
+    RecordLastError();
+    return BodyWrite::WriteFailed;
+  }
+  if (requestBody == nullptr) return BodyWrite::Written;
+  bool sourceFailed = false;
+  if (HttpWriteBody(request, *requestBody, sourceFailed)) return BodyWrite::Written;
+  RecordLastError();
+  return sourceFailed ? BodyWrite::SourceFailed : BodyWrite::WriteFailed;
 }
 
 void WinHttpClient::SelectProxy(HttpRequestState& request) {

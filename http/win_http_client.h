@@ -13,6 +13,7 @@
 // reset and is meaningful only after false.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,6 +26,13 @@ namespace inkseal {
 // called while the response announced a Content-Length.
 using ProgressCallback = void (*)(double percent);
 
+// A request body read piece by piece while it is sent (Rewind, then
+// ReadPiece until it yields nothing).  A piece that cannot be produced (the
+// source failed or changed) ends the exchange at once with the source's
+// error, before the body is complete, so the server never receives a
+// partial or mixed body as a whole request.
+using RequestBody = platform::HttpBodySource;
+
 class WinHttpClient {
  public:
   WinHttpClient(const std::u16string& url, ProgressCallback progress);
@@ -35,11 +43,10 @@ class WinHttpClient {
   // Keeps its own copy of the body.  False (and no body at all any more)
   // when data is null or the copy cannot be made.
   bool AttachBody(const void* data, uint32_t length);
-  // Takes data itself as the client's own copy of the body, for callers that
-  // built the body for this request only: a large document is then held
-  // once, not twice.  data holds at least length bytes; false (and no body
-  // at all any more) when it is null.
-  bool AttachBody(std::unique_ptr<uint8_t[]> data, uint32_t length);
+  // A body produced piece by piece while it is sent, for one too large to
+  // hold in memory: the client keeps no copy, only a piece at a time.  body
+  // must outlive Execute; each attempt reads it again from its start.
+  bool AttachBody(RequestBody& body);
   // Request header lines, CR LF separated, sent unchanged.  A body needs a
   // Content-Length line here: Execute announces no length of its own.
   bool SetExtraHeaders(const std::u16string& headers);
@@ -55,11 +62,13 @@ class WinHttpClient {
   friend class WinHttpClientProbe;  // lets tests look at the raw body buffer
 
   enum class BodyRead { Whole, Truncated, NoBuffer };
+  enum class BodyWrite { Written, WriteFailed, SourceFailed };
 
   // True when the attempt completed (result then holds Execute's answer);
   // false when another attempt is due.
   bool RunAttempt(platform::HttpRequestState& request, bool checkPage, bool stopAtRedirect,
                   bool& result);
+  BodyWrite WriteBody(platform::HttpRequestState& request);
   void SelectProxy(platform::HttpRequestState& request);
   void ReadHeaderFields(platform::HttpRequestState& request);
   BodyRead ReadBody(platform::HttpRequestState& request);
@@ -84,6 +93,7 @@ class WinHttpClient {
   uint32_t contentLength = 0;
   std::unique_ptr<uint8_t[]> requestData;
   uint32_t requestDataLength = 0;
+  RequestBody* requestBody = nullptr;  // not owned; instead of requestData
   std::u16string extraHeaders;
   uint32_t errorCode = 0;
   const std::u16string userAgent;

@@ -1,110 +1,172 @@
 #include "platform/document_file.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
 
-#include "text/utf.h"
 #include "platform/last_error.h"
 #include "platform/unique_fd_posix.h"
+#include "text/utf.h"
 
 namespace inkseal::platform {
 namespace {
 
 // A body length travels as a signed 32-bit count.
 constexpr uint64_t kLargestDocument = INT32_MAX;
-constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+// The first reading only has to show that the whole file can be read: its
+// bytes are thrown away.  Where they must pass through the program, one
+// small buffer that stays in the processor's cache takes them.
+constexpr size_t kCheckBufferBytes = 256 * 1024;
 
-// Room for a file that grew since it was measured: twice the size, at most
-// one byte beyond the largest document (so that too large still shows).
-std::unique_ptr<uint8_t[]> Grown(std::unique_ptr<uint8_t[]> data, size_t used, size_t& capacity) {
-  capacity = static_cast<size_t>(std::min<uint64_t>(uint64_t{capacity} * 2, kLargestDocument + 1));
-  std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[capacity]);
-  if (grown != nullptr) std::memcpy(grown.get(), data.get(), used);
-  return grown;
+bool Fail(uint32_t code) {
+  SetLastError(code);
+  return false;
 }
 
-// Every 4 KiB page of a fresh buffer costs a fault when the read first
-// touches it; for a large document those faults take longer than reading
-// the file.  Large pages need a five-hundredth of them.  Only advice: the
-// read works the same when the system declines.
-void PreferLargePages(void* buffer, size_t size) {
-  const auto start = reinterpret_cast<uintptr_t>(buffer);
-  const uintptr_t first = (start + kLargePage - 1) & ~(kLargePage - 1);
-  const uintptr_t last = (start + size) & ~(kLargePage - 1);
-  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+// What tells one version of the file from the next.  A writer changes the
+// modification or change time; one that manages to keep both (utimensat)
+// still changes the change time of the inode.
+struct Stamp {
+  uint64_t size = 0;
+  timespec modified{};
+  timespec changed{};
+  bool operator==(const Stamp& other) const {
+    return size == other.size && modified.tv_sec == other.modified.tv_sec &&
+           modified.tv_nsec == other.modified.tv_nsec && changed.tv_sec == other.changed.tv_sec &&
+           changed.tv_nsec == other.changed.tv_nsec;
+  }
+};
+
+bool StampOf(int fd, Stamp& stamp, bool& regular, bool& folder) {
+  struct stat info;
+  if (::fstat(fd, &info) != 0) return false;
+  regular = S_ISREG(info.st_mode);
+  folder = S_ISDIR(info.st_mode);
+  stamp.size = static_cast<uint64_t>(info.st_size);
+  stamp.modified = info.st_mtim;
+  stamp.changed = info.st_ctim;
+  return true;
 }
 
 // Opens a regular file for reading; anything else (a folder, a pipe that
 // would block) cannot be a printed document.
-bool OpenDocument(const std::u16string& path, UniqueFd& fd, uint64_t& size) {
+bool OpenDocument(const std::u16string& path, UniqueFd& fd, Stamp& stamp) {
   fd.reset(::open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (!fd.valid()) return false;
-  struct stat info;
-  if (::fstat(fd.get(), &info) != 0) return false;
-  if (!S_ISREG(info.st_mode)) {
-    SetLastError(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
-    return false;
-  }
-  size = static_cast<uint64_t>(info.st_size);
+  bool regular = false;
+  bool folder = false;
+  if (!StampOf(fd.get(), stamp, regular, folder)) return false;
+  if (!regular) return Fail(folder ? EISDIR : EINVAL);
   return true;
+}
+
+// pread that retries interruptions; a negative result leaves errno.
+ssize_t ReadAt(int fd, uint8_t* buffer, size_t count, uint64_t offset) {
+  for (;;) {
+    const ssize_t n = ::pread(fd, buffer, count, static_cast<off_t>(offset));
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
+// Reads the file from offset done to its end, adding what was read to done.
+// The kernel reads it into nowhere (sendfile to the null device), so every
+// page is fetched and every read error shows without a byte being copied;
+// a file system that cannot do that is read through a small buffer.
+bool ReadToEnd(int fd, uint64_t& done) {
+  UniqueFd sink(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+  while (sink.valid()) {
+    off_t offset = static_cast<off_t>(done);
+    const ssize_t n = ::sendfile(sink.get(), fd, &offset, kCheckBufferBytes * 16);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EINVAL || errno == ENOSYS)) break;
+    if (n < 0) return Fail(static_cast<uint32_t>(errno));
+    if (n == 0) return true;
+    done += static_cast<uint64_t>(n);
+    if (done > kLargestDocument) return Fail(kErrorFileTooLarge);
+  }
+  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kCheckBufferBytes]);
+  if (!buffer) return Fail(ENOMEM);
+  for (;;) {
+    const ssize_t n = ReadAt(fd, buffer.get(), kCheckBufferBytes, done);
+    if (n < 0) return Fail(static_cast<uint32_t>(errno));
+    if (n == 0) return true;
+    done += static_cast<uint64_t>(n);
+    if (done > kLargestDocument) return Fail(kErrorFileTooLarge);
+  }
 }
 
 }  // namespace
 
+struct DocumentFileState {
+  UniqueFd fd;
+  Stamp stamp;
+};
+
+void DocumentFileCloser::operator()(DocumentFileState* state) const { delete state; }
+
+DocumentFile::DocumentFile() = default;
+DocumentFile::~DocumentFile() = default;
+
 bool ProbeDocument(const std::u16string& path) {
   UniqueFd fd;
-  uint64_t size = 0;
-  return OpenDocument(path, fd, size);
+  Stamp stamp;
+  return OpenDocument(path, fd, stamp);
 }
 
-bool ReadDocument(const std::u16string& path, DocumentBytes& bytes) {
-  bytes = DocumentBytes();
-  UniqueFd fd;
-  uint64_t size = 0;
-  if (!OpenDocument(path, fd, size)) return false;
-  if (size > kLargestDocument) {
-    SetLastError(kErrorFileTooLarge);
-    return false;
+bool DocumentFile::ReadWhole(const std::u16string& path) {
+  state_.reset();
+  size_ = 0;
+  position_ = 0;
+  std::unique_ptr<DocumentFileState> state(new (std::nothrow) DocumentFileState);
+  if (!state) return Fail(ENOMEM);
+  if (!OpenDocument(path, state->fd, state->stamp)) return false;
+  if (state->stamp.size > kLargestDocument) return Fail(kErrorFileTooLarge);
+  // Up to the end of the file, not up to the measured size: a file that
+  // claims a size it cannot deliver (or none at all) must show here.
+  uint64_t done = 0;
+  if (!ReadToEnd(state->fd.get(), done)) return false;
+  // Written to while it was read: there is no one version to send.
+  Stamp after;
+  bool regular = false;
+  bool folder = false;
+  if (!StampOf(state->fd.get(), after, regular, folder)) return Fail(static_cast<uint32_t>(errno));
+  if (!(after == state->stamp) || after.size != done) return Fail(kErrorDocumentChanged);
+  size_ = static_cast<uint32_t>(done);
+  state_.reset(state.release());
+  return true;
+}
+
+bool DocumentFile::ReadPiece(uint8_t* buffer, size_t capacity, size_t& count) {
+  count = 0;
+  if (!state_) return Fail(kErrorInvalidParameter);
+  const size_t wanted = static_cast<size_t>(std::min<uint64_t>(capacity, size_ - position_));
+  if (wanted == 0) return true;
+  Stamp now;
+  bool regular = false;
+  bool folder = false;
+  if (!StampOf(state_->fd.get(), now, regular, folder)) return Fail(static_cast<uint32_t>(errno));
+  if (!(now == state_->stamp)) return Fail(kErrorDocumentChanged);
+  size_t got = 0;
+  while (got < wanted) {
+    const ssize_t n = ReadAt(state_->fd.get(), buffer + got, wanted - got, uint64_t{position_} + got);
+    if (n < 0) return Fail(static_cast<uint32_t>(errno));
+    if (n == 0) return Fail(kErrorDocumentChanged);  // shorter than it was
+    got += static_cast<size_t>(n);
   }
-  // One buffer of the measured size plus a spare byte, filled by as few
-  // reads as the system allows: no zero-filling, no growing, no second copy
-  // for a document that keeps its size.  A file that grows while it is read
-  // is still read up to its end.
-  size_t capacity = static_cast<size_t>(size) + 1;
-  std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[capacity]);
-  if (data != nullptr) PreferLargePages(data.get(), capacity);
-  size_t done = 0;
-  for (;;) {
-    if (data == nullptr) {
-      SetLastError(ENOMEM);
-      return false;
-    }
-    const ssize_t n = ::read(fd.get(), data.get() + done, capacity - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      SetLastError(static_cast<uint32_t>(errno));
-      return false;
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-    if (done > kLargestDocument) {
-      SetLastError(kErrorFileTooLarge);
-      return false;
-    }
-    if (done == capacity) data = Grown(std::move(data), done, capacity);
-  }
-  bytes.data = std::move(data);
-  bytes.size = static_cast<uint32_t>(done);
+  // A write may land while the piece is read: look again before the bytes
+  // go anywhere.
+  if (!StampOf(state_->fd.get(), now, regular, folder)) return Fail(static_cast<uint32_t>(errno));
+  if (!(now == state_->stamp)) return Fail(kErrorDocumentChanged);
+  position_ += static_cast<uint32_t>(got);
+  count = got;
   return true;
 }
 

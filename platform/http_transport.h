@@ -11,6 +11,7 @@
 // they are declared in that opening order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -127,6 +128,26 @@ bool HttpSetProxy(HttpRequestState& request, const HttpProxyInfo& info);
 bool HttpSendRequest(HttpRequestState& request);
 bool HttpWriteData(HttpRequestState& request, const void* data, uint32_t length,
                    uint32_t& written);
+
+// A request body the transport reads itself, as the connection takes it,
+// instead of one handed over in pieces.
+class HttpBodySource {
+ public:
+  virtual ~HttpBodySource() = default;
+  // Back to the first byte, for a body that has to go out again.
+  virtual void Rewind() = 0;
+  // The next bytes, at most capacity of them; count 0 at the end.  False
+  // with the last error set when the body cannot be produced.
+  virtual bool ReadPiece(uint8_t* buffer, size_t capacity, size_t& count) = 0;
+};
+
+// Sends the whole body from source after HttpSendRequest: exactly the
+// length the Content-Length line announced, read from the source as the
+// connection takes it.  False with the last error set when the connection
+// fails; when the source fails, sourceFailed is set, the source's own error
+// is the last error, and the request is left unfinished (the body short of
+// its announced length), so the server never takes it for a whole one.
+bool HttpWriteBody(HttpRequestState& request, HttpBodySource& source, bool& sourceFailed);
 bool HttpReceiveResponse(HttpRequestState& request);
 
 // The final response's raw header block as WINHTTP_QUERY_RAW_HEADERS_CRLF

@@ -3,7 +3,7 @@
 // order on the wire (head on send, body on write, response on receive, body
 // pieces on read).  curl is told to add nothing the caller did not ask for
 // beyond Host and User-Agent, and the request body is read straight from the
-// caller's buffer.
+// caller's buffer or, for a body source, by the source into curl's own.
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -167,6 +167,9 @@ struct HttpRequestState {
   uint64_t served = 0;
   bool bodyClosed = false;
   bool readPaused = false;
+  HttpBodySource* source = nullptr;  // read from directly when set
+  bool sourceFailed = false;
+  uint32_t sourceError = 0;
 
   // The response: the current header block, the final one, body pieces.
   std::string currentBlock;
@@ -237,10 +240,29 @@ size_t OnBodyPiece(char* data, size_t size, size_t count, void* context) {
   return length;
 }
 
+// Straight from the source into curl's own buffer: no piece of the body is
+// held anywhere else.
+size_t BodyFromSource(HttpRequestState& request, char* buffer, size_t capacity) {
+  size_t count = 0;
+  if (!request.source->ReadPiece(reinterpret_cast<uint8_t*>(buffer), capacity, count)) {
+    request.sourceFailed = true;
+    request.sourceError = LastError();
+    return CURL_READFUNC_ABORT;
+  }
+  // A source that ends before the announced length would leave the server
+  // waiting for the rest.
+  if (count == 0) return CURL_READFUNC_ABORT;
+  request.served += count;
+  return count;
+}
+
 size_t OnBodyWanted(char* buffer, size_t size, size_t count, void* context) {
   auto& request = *static_cast<HttpRequestState*>(context);
   const uint64_t remaining = request.announcedLength - request.served;
   if (remaining == 0) return 0;
+  if (request.source != nullptr) {
+    return BodyFromSource(request, buffer, static_cast<size_t>(std::min<uint64_t>(size * count, remaining)));
+  }
   const uint64_t handedOver = request.bodyEnd - request.served;
   if (handedOver == 0) {
     // No more data will come: the announced length cannot be kept, and a
@@ -257,6 +279,12 @@ size_t OnBodyWanted(char* buffer, size_t size, size_t count, void* context) {
 
 int OnBodyRewind(void* context, curl_off_t offset, int origin) {
   auto& request = *static_cast<HttpRequestState*>(context);
+  if (request.source != nullptr) {
+    if (origin != SEEK_SET || offset != 0) return CURL_SEEKFUNC_CANTSEEK;
+    request.source->Rewind();
+    request.served = 0;
+    return CURL_SEEKFUNC_OK;
+  }
   if (origin != SEEK_SET || offset < 0 || static_cast<uint64_t>(offset) < request.bodyBase ||
       static_cast<uint64_t>(offset) > request.bodyEnd) {
     return CURL_SEEKFUNC_CANTSEEK;
@@ -418,6 +446,9 @@ void ResetTransfer(HttpRequestState& request) {
   request.served = 0;
   request.bodyClosed = false;
   request.readPaused = false;
+  request.source = nullptr;
+  request.sourceFailed = false;
+  request.sourceError = 0;
   request.currentBlock.clear();
   request.currentStatus = 0;
   request.currentHasLocation = false;
@@ -590,6 +621,22 @@ bool HttpWriteData(HttpRequestState& request, const void* data, uint32_t length,
   const uint64_t wanted = std::min(request.bodyEnd, request.announcedLength);
   PumpUntil(request, [&] { return request.served >= wanted || request.finalComplete; });
   written = static_cast<uint32_t>(std::min<uint64_t>(request.served, request.bodyEnd) - start);
+  if (TransferFailed(request)) return FailWithTransferError(request);
+  return true;
+}
+
+bool HttpWriteBody(HttpRequestState& request, HttpBodySource& source, bool& sourceFailed) {
+  sourceFailed = false;
+  if (!request.inMulti) return Fail(kHttpErrorIncorrectHandleState);
+  if (request.bodyEnd > 0) return Fail(kHttpErrorIncorrectHandleState);  // pieces were handed over
+  source.Rewind();
+  request.source = &source;
+  Resume(request);
+  PumpUntil(request, [&] { return request.served >= request.announcedLength || request.finalComplete; });
+  if (request.sourceFailed) {
+    sourceFailed = true;
+    return Fail(request.sourceError);
+  }
   if (TransferFailed(request)) return FailWithTransferError(request);
   return true;
 }

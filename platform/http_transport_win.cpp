@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <cstdint>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -35,6 +37,8 @@ void HttpRequestCloser::operator()(HttpRequestState* request) const {
 }
 
 namespace {
+
+constexpr size_t kBodyPieceBytes = 256 * 1024;
 
 const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
@@ -199,6 +203,31 @@ bool HttpWriteData(HttpRequestState& request, const void* data, uint32_t length,
   const bool ok = Normalised(WinHttpWriteData(request.handle, data, length, &count) != FALSE);
   written = count;
   return ok;
+}
+
+bool HttpWriteBody(HttpRequestState& request, HttpBodySource& source, bool& sourceFailed) {
+  sourceFailed = false;
+  // WinHTTP takes the body in writes of its caller's buffer: one piece at a
+  // time, small enough to stay in the processor's cache.
+  std::unique_ptr<uint8_t[]> piece(new (std::nothrow) uint8_t[kBodyPieceBytes]);
+  if (!piece) {
+    sourceFailed = true;
+    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+  }
+  source.Rewind();
+  for (;;) {
+    size_t count = 0;
+    if (!source.ReadPiece(piece.get(), kBodyPieceBytes, count)) {
+      sourceFailed = true;
+      return false;
+    }
+    if (count == 0) return true;
+    DWORD written = 0;
+    if (!Normalised(WinHttpWriteData(request.handle, piece.get(), static_cast<DWORD>(count), &written) != FALSE)) {
+      return false;
+    }
+  }
 }
 
 bool HttpReceiveResponse(HttpRequestState& request) {

@@ -18,5 +18,6 @@ extern const uint32_t kErrorInsufficientBuffer;    // Windows 122,  POSIX ENOBUF
 extern const uint32_t kErrorAlreadyExists;         // Windows 183,  POSIX EEXIST
 extern const uint32_t kErrorFileTooLarge;          // Windows 223,  POSIX EFBIG
 extern const uint32_t kErrorNoUnicodeTranslation;  // Windows 1113, POSIX EILSEQ
+extern const uint32_t kErrorDocumentChanged;       // Windows 1006, POSIX ESTALE
 
 }  // namespace inkseal::platform

@@ -14,5 +14,7 @@ const uint32_t kErrorInsufficientBuffer = ENOBUFS;
 const uint32_t kErrorAlreadyExists = EEXIST;
 const uint32_t kErrorFileTooLarge = EFBIG;
 const uint32_t kErrorNoUnicodeTranslation = EILSEQ;
+// The file is no longer the one that was opened and read.
+const uint32_t kErrorDocumentChanged = ESTALE;
 
 }  // namespace inkseal::platform

@@ -14,5 +14,8 @@ const uint32_t kErrorInsufficientBuffer = ERROR_INSUFFICIENT_BUFFER;
 const uint32_t kErrorAlreadyExists = ERROR_ALREADY_EXISTS;
 const uint32_t kErrorFileTooLarge = ERROR_FILE_TOO_LARGE;
 const uint32_t kErrorNoUnicodeTranslation = ERROR_NO_UNICODE_TRANSLATION;
+// "The volume for a file has been externally altered so that the opened
+// file is no longer valid."
+const uint32_t kErrorDocumentChanged = ERROR_FILE_INVALID;
 
 }  // namespace inkseal::platform

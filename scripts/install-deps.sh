@@ -5,7 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git python3 openssl curl
   g++-mingw-w64-x86-64 wine64 xvfb xauth xdotool x11-utils
   googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev
-  libcurl4-openssl-dev libgtk-3-dev
+  libcurl4-openssl-dev libssl-dev libgtk-3-dev
   clang libclang-rt-14-dev
   tinyproxy xdg-utils
   wixl msitools dpkg-dev lintian

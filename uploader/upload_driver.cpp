@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <utility>
 
 #include "common/messages.h"
 #include "common/settings.h"
@@ -18,6 +17,21 @@
 #include "uploader/upload_texts.h"
 
 namespace inkseal {
+namespace {
+
+class DocumentBody : public RequestBody {
+ public:
+  explicit DocumentBody(platform::DocumentFile& document) : document(document) {}
+  void Rewind() override { document.Rewind(); }
+  bool ReadPiece(uint8_t* buffer, size_t capacity, size_t& count) override {
+    return document.ReadPiece(buffer, capacity, count);
+  }
+
+ private:
+  platform::DocumentFile& document;
+};
+
+}  // namespace
 
 int RunUploader(const std::u16string& commandLineText) {
   if (!platform::HasOwnModuleHandle()) {
@@ -91,19 +105,20 @@ int RunUploader(const std::u16string& commandLineText) {
   // A document that vanished or cannot be read whole after the probe is
   // reported the same way: sending an empty or partial body would look like
   // a successful print.
-  platform::DocumentBytes document;
-  if (!platform::ReadDocument(documentPath, document)) {
+  platform::DocumentFile document;
+  if (!document.ReadWhole(documentPath)) {
     ReportErrorCode(platform::LastError(), kDocumentNotOpenedText + documentPath);
     return 0;
   }
-  const auto bodyLength = static_cast<int32_t>(document.size);  // under 2 GiB, checked by the read
+  const auto bodyLength = static_cast<int32_t>(document.Size());  // under 2 GiB, checked by the read
+  DocumentBody body(document);
 
   try {
     WinHttpClient client(*uploadUrl, nullptr);
     client.verifyCertificates = false;
-    // The bytes were read for this request only: the client takes them as
-    // its own copy, so a large document is held once.
-    client.AttachBody(std::move(document.data), document.size);
+    // Sent as it is read again, piece by piece, each piece held to what
+    // was read: memory stays the same whatever the document's size.
+    client.AttachBody(body);
     client.SetExtraHeaders(UploadHeaderText(bodyLength, authorization));
     if (!client.Execute(u"PUT", /*stopAtRedirect=*/false)) {
       ReportHttpError(client.ErrorCode(), SendFailureText(documentPath, *uploadUrl, authorization));

@@ -1,10 +1,12 @@
 // The process, shell and document parts of the operating-system seam.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/document_file.h"
 #include "platform/last_error.h"
@@ -72,19 +74,34 @@ TEST(TrimCharacters, RemovesOnlyTheGivenCharactersAtBothEnds) {
   EXPECT_EQ(TrimCharacters(u"xyaxy", u"yx"), u"a");
 }
 
+// Everything a DocumentFile hands out, piece by piece, from its start.
+std::string PiecesOf(DocumentFile& document, size_t pieceBytes) {
+  std::string all;
+  std::vector<uint8_t> piece(pieceBytes);
+  document.Rewind();
+  for (;;) {
+    size_t count = 0;
+    EXPECT_TRUE(document.ReadPiece(piece.data(), piece.size(), count));
+    if (count == 0) return all;
+    all.append(reinterpret_cast<const char*>(piece.data()), count);
+  }
+}
+
 TEST(Document, BytesComeBackExactly) {
   TempFolder folder;
   const std::string content("%PDF-1.4\r\n\x1A\0\xFF\n\r end", 18);
   WriteBytes(folder / "doc.pdf", content);
   WriteBytes(folder / "empty.pdf", "");
   EXPECT_TRUE(ProbeDocument(Path(folder / "doc.pdf")));
-  DocumentBytes bytes;
-  ASSERT_TRUE(ReadDocument(Path(folder / "doc.pdf"), bytes));
-  ASSERT_NE(bytes.data, nullptr);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data.get()), bytes.size), content);
-  ASSERT_TRUE(ReadDocument(Path(folder / "empty.pdf"), bytes));
-  EXPECT_EQ(bytes.size, 0u);
-  EXPECT_NE(bytes.data, nullptr);  // an empty document is still a body to attach
+  DocumentFile document;
+  ASSERT_TRUE(document.ReadWhole(Path(folder / "doc.pdf")));
+  EXPECT_EQ(document.Size(), content.size());
+  EXPECT_EQ(PiecesOf(document, 5), content);
+  EXPECT_EQ(PiecesOf(document, 64), content) << "each attempt reads the document again from its start";
+  DocumentFile empty;
+  ASSERT_TRUE(empty.ReadWhole(Path(folder / "empty.pdf")));
+  EXPECT_EQ(empty.Size(), 0u);
+  EXPECT_EQ(PiecesOf(empty, 64), "");
 }
 
 TEST(Document, ALargeDocumentComesBackWhole) {
@@ -92,19 +109,54 @@ TEST(Document, ALargeDocumentComesBackWhole) {
   std::string content(3 * 1024 * 1024 + 7, '\0');
   for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 131 + (i >> 11));
   WriteBytes(folder / "large.pdf", content);
-  DocumentBytes bytes;
-  ASSERT_TRUE(ReadDocument(Path(folder / "large.pdf"), bytes));
-  ASSERT_EQ(bytes.size, content.size());
-  EXPECT_EQ(std::memcmp(bytes.data.get(), content.data(), content.size()), 0);
+  DocumentFile document;
+  ASSERT_TRUE(document.ReadWhole(Path(folder / "large.pdf")));
+  ASSERT_EQ(document.Size(), content.size());
+  EXPECT_TRUE(PiecesOf(document, 256 * 1024) == content);
+}
+
+// The file as it was read, or nothing: a document rewritten, shortened or
+// lengthened after it was read whole fails the next piece instead of going
+// out as a mixture of two versions (and a shortened one must not crash).
+TEST(Document, AChangedDocumentIsNotHandedOnAsTheOneRead) {
+  TempFolder folder;
+  const auto path = folder / "doc.pdf";
+  const std::string content(100000, 'a');
+  struct Change {
+    const char* what;
+    std::string replacement;
+  };
+  const Change changes[] = {{"shortened", std::string(50000, 'a')},
+                            {"lengthened", content + "more"},
+                            {"rewritten in place, same size", std::string(100000, 'b')}};
+  for (const Change& change : changes) {
+    WriteBytes(path, content);
+    DocumentFile document;
+    ASSERT_TRUE(document.ReadWhole(Path(path)));
+    std::vector<uint8_t> piece(4096);
+    size_t count = 0;
+    ASSERT_TRUE(document.ReadPiece(piece.data(), piece.size(), count));
+    // A later modification time, as a writer arriving a moment later gets.
+    WriteBytes(path, change.replacement);
+    std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(2));
+    SetLastError(0);
+    bool failed = false;
+    for (int i = 0; i < 100 && !failed; ++i) {
+      failed = !document.ReadPiece(piece.data(), piece.size(), count);
+      if (!failed && count == 0) break;
+    }
+    EXPECT_TRUE(failed) << change.what;
+    EXPECT_EQ(LastError(), kErrorDocumentChanged) << change.what;
+  }
 }
 
 TEST(Document, MissingFilesAndFoldersCannotBeOpened) {
   TempFolder folder;
-  DocumentBytes bytes;
+  DocumentFile document;
   SetLastError(0);
   EXPECT_FALSE(ProbeDocument(Path(folder / "missing.pdf")));
   EXPECT_NE(LastError(), 0u);
-  EXPECT_FALSE(ReadDocument(Path(folder / "missing.pdf"), bytes));
+  EXPECT_FALSE(document.ReadWhole(Path(folder / "missing.pdf")));
   EXPECT_FALSE(ProbeDocument(Path(folder.path())));
 }
 
@@ -115,11 +167,10 @@ TEST(Document, TwoGibibytesAreRefusedBeforeReading) {
   std::error_code error;
   std::filesystem::resize_file(big, uint64_t{1} << 31, error);  // sparse: nothing is written
   if (error) GTEST_SKIP() << "cannot make a 2 GiB file here: " << error.message();
-  DocumentBytes bytes;
+  DocumentFile document;
   SetLastError(0);
-  EXPECT_FALSE(ReadDocument(Path(big), bytes));
+  EXPECT_FALSE(document.ReadWhole(Path(big)));
   EXPECT_EQ(LastError(), kErrorFileTooLarge);
-  EXPECT_EQ(bytes.data, nullptr);
 }
 
 TEST(ShellOpen, AnEmptyAddressIsRefused) {

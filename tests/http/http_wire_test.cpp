@@ -9,6 +9,7 @@
 
 #include "http/win_http_client.h"
 #include "platform/http_transport.h"
+#include "platform/last_error.h"
 #include "tests/http/test_service.h"
 
 namespace inkseal {
@@ -66,6 +67,60 @@ TEST(Wire, UploadHeadIsTheCallersLinesThenAgentAndHostWithTheBodyAfter) {
       "User-Agent: WinHttpClient 1.0.9.9"};
   ExpectHead(request, expected, "http");
   EXPECT_TRUE(request.body == body) << "body of " << request.body.size() << " bytes differs";
+}
+
+// A body read piece by piece, in pieces that do not divide it evenly; it may
+// fail after a given number of bytes, as a document that changed does.
+class PiecewiseBody : public RequestBody {
+ public:
+  PiecewiseBody(const std::string& bytes, size_t failAfter) : bytes(bytes), failAfter(failAfter) {}
+  void Rewind() override { position = 0; }
+  bool ReadPiece(uint8_t* buffer, size_t capacity, size_t& count) override {
+    count = std::min({capacity, bytes.size() - position, size_t{4093}});
+    if (position + count > failAfter) {
+      platform::SetLastError(platform::kErrorDocumentChanged);
+      return false;
+    }
+    std::copy_n(bytes.data() + position, count, buffer);
+    position += count;
+    return true;
+  }
+
+ private:
+  const std::string& bytes;
+  const size_t failAfter;
+  size_t position = 0;
+};
+
+// A streamed body arrives byte for byte after the caller's head; one whose
+// source fails part way ends the exchange with the source's own error, and
+// the server never receives a whole request (no partial body passes for the
+// document, and no retry sends it again).
+TEST(Wire, StreamedBodyArrivesWholeOrTheRequestIsNeverCompleted) {
+  std::string body;
+  for (int i = 0; i < 300000; ++i) body += static_cast<char>((i * 13) ^ (i >> 9));
+  const std::u16string headers = test_service::Widen("Content-Length: " + std::to_string(body.size()) +
+                                                     "\r\nContent-Type: application/pdf\r\n");
+  for (const char* scheme : {"http", "https"}) {
+    const std::string tag = std::string("streamed-") + scheme;
+    PiecewiseBody whole(body, body.size());
+    WinHttpClient client(Url(scheme, tag, "h=X-Open-Browser:%20https:%2F%2Fsign.example%2Fd%2F2"), nullptr);
+    ASSERT_TRUE(client.AttachBody(whole));
+    client.SetExtraHeaders(headers);
+    ASSERT_TRUE(client.Execute(u"PUT", false)) << scheme << " " << client.ErrorCode();
+    EXPECT_EQ(client.BrowserUrl(), u"https://sign.example/d/2");
+    ASSERT_EQ(RecordedCount(tag), 1) << scheme;
+    EXPECT_TRUE(RecordedRequest(tag, 1).body == body) << scheme;
+
+    const std::string brokenTag = std::string("streamed-broken-") + scheme;
+    PiecewiseBody broken(body, body.size() / 2);
+    WinHttpClient failing(Url(scheme, brokenTag, ""), nullptr);
+    ASSERT_TRUE(failing.AttachBody(broken));
+    failing.SetExtraHeaders(headers);
+    EXPECT_FALSE(failing.Execute(u"PUT", false)) << scheme;
+    EXPECT_EQ(failing.ErrorCode(), platform::kErrorDocumentChanged) << scheme;
+    EXPECT_EQ(RecordedCount(brokenTag), 0) << scheme;
+  }
 }
 
 TEST(Wire, FormPostCarriesOnlyTheCallersContentTypeAndLength) {
