@@ -87,6 +87,7 @@ LoginWidgets BuildWidgets() {
 
   gtk_widget_set_can_default(logIn, TRUE);
   gtk_window_set_default(GTK_WINDOW(w.window), logIn);
+  gtk_style_context_add_class(gtk_widget_get_style_context(logIn), GTK_STYLE_CLASS_SUGGESTED_ACTION);
 
   // The Windows template's tab order: the edits, then "Log in", then "Cancel".
   GList* chain = nullptr;
@@ -117,8 +118,14 @@ class GtkLoginWindow final : public LoginWindow {
     if (GtkWidget* widget = Control(controlId)) gtk_widget_set_visible(widget, visible ? TRUE : FALSE);
   }
 
+  // An insensitive dialog takes no focus: the request waits for the press
+  // to end.
   void FocusControl(int controlId) override {
-    if (GtkWidget* widget = Control(controlId)) gtk_widget_grab_focus(widget);
+    if (pressing_) {
+      pendingFocus_ = controlId;
+    } else {
+      FocusAndSelect(controlId);
+    }
   }
 
   void Beep() override { gdk_display_beep(gtk_widget_get_display(widgets_.window)); }
@@ -131,8 +138,53 @@ class GtkLoginWindow final : public LoginWindow {
 
   bool Ended() const { return ended_; }
   int Result() const { return result_; }
+  bool Pressing() const { return pressing_; }
+
+  // The exchange blocks the main loop: what the user sees for its length is
+  // drawn before it starts.
+  void BeginPress() {
+    pressing_ = true;
+    pendingFocus_ = 0;
+    gtk_widget_set_sensitive(widgets_.window, FALSE);
+    GdkWindow* surface = gtk_widget_get_window(widgets_.window);
+    if (surface == nullptr) return;
+    GdkDisplay* display = gdk_window_get_display(surface);
+    GdkCursor* busy = gdk_cursor_new_from_name(display, "wait");
+    gdk_window_set_cursor(surface, busy);
+    if (busy != nullptr) g_object_unref(busy);
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    gdk_window_process_updates(surface, TRUE);
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    gdk_display_flush(display);
+  }
+
+  // Keys and clicks that arrived meanwhile go to the still insensitive
+  // dialog, which drops them: the user could not see what they would hit.
+  void EndPress() {
+    GdkWindow* surface = gtk_widget_get_window(widgets_.window);
+    if (surface != nullptr) {
+      gdk_display_sync(gdk_window_get_display(surface));
+      while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+      gdk_window_set_cursor(surface, nullptr);
+    }
+    gtk_widget_set_sensitive(widgets_.window, TRUE);
+    pressing_ = false;
+    if (ended_) return;
+    // A message box had the keyboard; without a window manager nobody
+    // gives it back.
+    if (!gtk_window_is_active(GTK_WINDOW(widgets_.window))) gtk_window_present(GTK_WINDOW(widgets_.window));
+    if (pendingFocus_ != 0) FocusAndSelect(pendingFocus_);
+    pendingFocus_ = 0;
+  }
 
  private:
+  void FocusAndSelect(int controlId) {
+    GtkWidget* widget = Control(controlId);
+    if (widget == nullptr) return;
+    gtk_widget_grab_focus(widget);
+    if (GTK_IS_EDITABLE(widget)) gtk_editable_select_region(GTK_EDITABLE(widget), 0, -1);
+  }
+
   GtkWidget* Control(int controlId) const {
     const auto found = widgets_.controls.find(controlId);
     return found == widgets_.controls.end() ? nullptr : found->second;
@@ -157,6 +209,8 @@ class GtkLoginWindow final : public LoginWindow {
   GMainLoop* loop_;
   bool ended_ = false;
   int result_ = kDialogCancelled;
+  bool pressing_ = false;
+  int pendingFocus_ = 0;
 };
 
 struct Session {
@@ -164,27 +218,31 @@ struct Session {
   GtkLoginWindow& window;
 };
 
+// The message boxes of a press run their own loops, which could deliver a
+// click meant for this dialog: no second press starts inside the first.
 void OnLogInClicked(GtkButton*, gpointer data) noexcept {
   auto* session = static_cast<Session*>(data);
+  if (session->window.Pressing()) return;
+  session->window.BeginPress();
   session->events.OnLogIn(session->window);
+  session->window.EndPress();
 }
 
-void OnCancelClicked(GtkButton*, gpointer data) noexcept {
-  auto* session = static_cast<Session*>(data);
-  session->events.OnCancel(session->window);
+void Cancel(Session& session) {
+  if (!session.window.Pressing()) session.events.OnCancel(session.window);
 }
+
+void OnCancelClicked(GtkButton*, gpointer data) noexcept { Cancel(*static_cast<Session*>(data)); }
 
 // The close box cancels; the window itself is destroyed only after the run.
 gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) noexcept {
-  auto* session = static_cast<Session*>(data);
-  session->events.OnCancel(session->window);
+  Cancel(*static_cast<Session*>(data));
   return TRUE;
 }
 
 gboolean OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) noexcept {
   if (event->keyval != GDK_KEY_Escape) return FALSE;
-  auto* session = static_cast<Session*>(data);
-  session->events.OnCancel(session->window);
+  Cancel(*static_cast<Session*>(data));
   return TRUE;
 }
 

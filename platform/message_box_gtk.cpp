@@ -40,6 +40,8 @@ struct GtkCalls {
   decltype(&gtk_widget_destroy) widgetDestroy = nullptr;
   decltype(&gtk_events_pending) eventsPending = nullptr;
   decltype(&gtk_main_iteration) mainIteration = nullptr;
+  decltype(&gdk_display_get_default) displayGetDefault = nullptr;
+  decltype(&gdk_display_sync) displaySync = nullptr;
 };
 
 template <typename Function>
@@ -63,7 +65,9 @@ const GtkCalls* LoadGtk() {
                           Find(library, "gtk_dialog_run", calls.dialogRun) &&
                           Find(library, "gtk_widget_destroy", calls.widgetDestroy) &&
                           Find(library, "gtk_events_pending", calls.eventsPending) &&
-                          Find(library, "gtk_main_iteration", calls.mainIteration);
+                          Find(library, "gtk_main_iteration", calls.mainIteration) &&
+                          Find(library, "gdk_display_get_default", calls.displayGetDefault) &&
+                          Find(library, "gdk_display_sync", calls.displaySync);
     return complete ? &calls : nullptr;
   }();
   return loaded;
@@ -91,7 +95,17 @@ void WriteToStandardError(const std::string& title, const std::string& text, Mes
   std::fflush(stderr);
 }
 
+// Input queued before the box appeared was meant for a window the user saw
+// then.  Handed out now it reaches the windows it was typed into (an
+// insensitive one drops it); once the box is up it would go to the box, and
+// an Enter or Escape typed during a slow exchange would close it unread.
+void DeliverQueuedInput(const GtkCalls& gtk) {
+  if (GdkDisplay* display = gtk.displayGetDefault()) gtk.displaySync(display);
+  while (gtk.eventsPending()) gtk.mainIteration();
+}
+
 void RunDialog(const GtkCalls& gtk, const std::string& title, const std::string& text, MessageIcon icon) {
+  DeliverQueuedInput(gtk);
   GtkWidget* dialog = gtk.messageDialogNew(nullptr, GTK_DIALOG_MODAL,
                                            icon == MessageIcon::Error ? GTK_MESSAGE_ERROR : GTK_MESSAGE_INFO,
                                            GTK_BUTTONS_OK, "%s", text.c_str());

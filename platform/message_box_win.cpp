@@ -20,9 +20,21 @@ class Bstr {
   BSTR value_;
 };
 
+// Keys and clicks queued before the box appeared were meant for a window the
+// user saw then; the box's own loop would hand them out (an Enter or Escape
+// typed during a slow exchange would close the box before it was read).
+void DiscardQueuedInput() {
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+  }
+  while (::PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+  }
+}
+
 }  // namespace
 
 void ShowMessageBox(const std::u16string& title, const std::u16string& text, MessageIcon icon) {
+  DiscardQueuedInput();
   const UINT style = MB_OK | (icon == MessageIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION);
   ::MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(text.c_str()),
                 reinterpret_cast<const wchar_t*>(title.c_str()), style);

@@ -289,6 +289,46 @@ TEST_F(GtkLoginDialogTest, TwoFactorModeShowsTheMaskedCodeInTheEmailsPlaceAndEnt
   EXPECT_EQ(pressesSeen, 2);
 }
 
+// The press blocks the loop: for its length the dialog is insensitive with
+// the busy cursor, input that arrived meanwhile is dropped, and neither a
+// second press nor a cancel starts inside it.  A focus asked for during the
+// press arrives after it, with the field's text selected.
+TEST_F(GtkLoginDialogTest, DuringAPressTheDialogIsBusyAndWhatArrivesMeanwhileIsDropped) {
+  bool sensitiveInside = true;
+  bool busyCursorInside = false;
+  GtkWidget* dialogWindow = nullptr;
+  events.onLogIn = [&](LoginWindow& w) {
+    sensitiveInside = gtk_widget_is_sensitive(dialogWindow);
+    busyCursorInside = gdk_window_get_cursor(gtk_widget_get_window(dialogWindow)) != nullptr;
+    Dialog d{dialogWindow};
+    d.Key(GDK_KEY_Escape);  // delivered straight away, as a box's loop would
+    d.Click(2);
+    d.Click(1);
+    d.CloseBox();
+    w.FocusControl(1002);
+  };
+  const int result = RunDriven(events, [&](Dialog& d) {
+    dialogWindow = d.window;
+    d.Type(1002, "000000");
+    gtk_widget_grab_focus(d.Control(1001));
+    d.Click(1);
+    EXPECT_TRUE(gtk_widget_is_sensitive(d.window));
+    EXPECT_EQ(gdk_window_get_cursor(gtk_widget_get_window(d.window)), nullptr);
+    EXPECT_EQ(d.FocusedControl(), 1002);
+    int start = 0;
+    int end = 0;
+    EXPECT_TRUE(gtk_editable_get_selection_bounds(GTK_EDITABLE(d.Control(1002)), &start, &end));
+    EXPECT_EQ(start, 0);
+    EXPECT_EQ(end, 6);
+    d.Click(2);
+  });
+  EXPECT_FALSE(sensitiveInside);
+  EXPECT_TRUE(busyCursorInside);
+  EXPECT_EQ(events.logIns, 1) << "no press inside the press";
+  EXPECT_EQ(events.cancels, 1) << "only the Cancel after the press";
+  EXPECT_EQ(result, 2);
+}
+
 TEST_F(GtkLoginDialogTest, WithoutAUserFolderNoFieldHasTheFocusButTheDialogWorks) {
   events.focusFirstField = false;
   const int result = RunDriven(events, [](Dialog& d) {
