@@ -82,19 +82,12 @@ class Win32LoginWindow final : public LoginWindow {
   DialogState& state_;
 };
 
-// Keys and clicks that reached the thread while it was busy: the user could
-// not see what they would hit, so none of them is replayed.
-void DiscardPendingInput() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
-  }
-  while (PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
-  }
-}
-
 // One "Log in" press.  The exchange blocks this thread; the dialog is
 // disabled for the whole press, so that its message boxes, which have no
-// owner, do not leave it open to a second press behind them.
+// owner, do not leave it open to a second press behind them.  What was typed
+// during the exchange is dropped by the box that follows it (every press
+// that reaches the service ends the dialog or shows one); what is typed
+// after the box has closed is the user's next step and is kept.
 void RunPress(HWND dialog, DialogState& state) {
   state.pressing = true;
   state.pendingFocus = 0;
@@ -104,7 +97,6 @@ void RunPress(HWND dialog, DialogState& state) {
   Win32LoginWindow window(dialog, state);
   state.events.OnLogIn(window);
 
-  DiscardPendingInput();
   EnableWindow(dialog, TRUE);
   SetCursor(previousCursor);
   state.pressing = false;
