@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "platform/program_icon_pixels.h"
 #include "text/utf.h"
 
 namespace inkseal::platform {
@@ -20,6 +21,7 @@ constexpr int kMargin = 12;
 // find it.
 struct LoginWidgets {
   GtkWidget* window = nullptr;
+  GtkWidget* grid = nullptr;
   std::map<int, GtkWidget*> controls;
 };
 
@@ -44,6 +46,19 @@ GtkWidget* NewEntry(bool masked) {
   return entry;
 }
 
+// The program's seal at the sizes window managers ask for.  Set as the
+// default, so the message boxes of the run carry it too.
+void SetProgramIcon() {
+  GList* icons = nullptr;
+  for (const program_icon::Image& image : program_icon::kImages) {
+    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_data(image.rgba, GDK_COLORSPACE_RGB, TRUE, 8, image.size, image.size,
+                                                 image.size * 4, nullptr, nullptr);
+    icons = g_list_append(icons, pixbuf);
+  }
+  gtk_window_set_default_icon_list(icons);
+  g_list_free_full(icons, g_object_unref);
+}
+
 // Fields stacked as in the Windows template: the two-factor label and edit
 // share the cell of the email ones (only one pair is ever shown), "Cancel"
 // at the left and "Log in" at the right.
@@ -60,6 +75,7 @@ LoginWidgets BuildWidgets() {
   gtk_grid_set_column_homogeneous(GTK_GRID(grid), TRUE);
   gtk_container_set_border_width(GTK_CONTAINER(grid), kMargin);
   gtk_container_add(GTK_CONTAINER(w.window), grid);
+  w.grid = grid;
 
   GtkWidget* emailLabel = AddControl(w, kEmailLabel, NewLabel("Email"));
   GtkWidget* codeLabel = AddControl(w, kCodeLabel, NewLabel("Two-factor code"));
@@ -78,8 +94,13 @@ LoginWidgets BuildWidgets() {
   gtk_grid_attach(GTK_GRID(grid), passwordEdit, 0, 3, 2, 1);
   gtk_grid_attach(GTK_GRID(grid), cancel, 0, 4, 1, 1);
   gtk_grid_attach(GTK_GRID(grid), logIn, 1, 4, 1, 1);
-  gtk_widget_set_margin_top(cancel, kMargin);
-  gtk_widget_set_margin_top(logIn, kMargin);
+  // The buttons keep to the bottom of the space the credentials mode fills,
+  // so they stay where they were when its rows are hidden.
+  for (GtkWidget* button : {cancel, logIn}) {
+    gtk_widget_set_margin_top(button, kMargin);
+    gtk_widget_set_vexpand(button, TRUE);
+    gtk_widget_set_valign(button, GTK_ALIGN_END);
+  }
 
   // The two-factor pair stays hidden until the service asks for a code.
   gtk_widget_set_no_show_all(codeLabel, TRUE);
@@ -256,6 +277,7 @@ void DrainPendingEvents() {
 int RunLoginDialog(LoginDialogEvents& events) {
   if (!gtk_init_check(nullptr, nullptr)) return kDialogNotCreated;
 
+  SetProgramIcon();
   const LoginWidgets widgets = BuildWidgets();
   GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
   GtkLoginWindow window(widgets, loop);
@@ -269,6 +291,11 @@ int RunLoginDialog(LoginDialogEvents& events) {
   const bool focusFirstField = events.OnInitDialog(window);
   if (!window.Ended()) {
     gtk_widget_show_all(widgets.window);
+    // The dialog keeps its size in two-factor mode: the size the
+    // credentials mode asks for is held.
+    GtkRequisition natural{};
+    gtk_widget_get_preferred_size(widgets.grid, nullptr, &natural);
+    gtk_widget_set_size_request(widgets.grid, natural.width, natural.height);
     if (focusFirstField) {
       gtk_widget_grab_focus(widgets.controls.at(kEmailEdit));
     } else {

@@ -42,6 +42,26 @@ struct GtkCalls {
   decltype(&gtk_main_iteration) mainIteration = nullptr;
   decltype(&gdk_display_get_default) displayGetDefault = nullptr;
   decltype(&gdk_display_sync) displaySync = nullptr;
+  decltype(&gtk_image_new_from_icon_name) imageNewFromIconName = nullptr;
+  // Deprecated, yet the one way left to put an icon beside the text.
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  decltype(&gtk_message_dialog_set_image) messageDialogSetImage = nullptr;
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  decltype(&gtk_message_dialog_get_message_area) messageDialogGetMessageArea = nullptr;
+  decltype(&gtk_container_get_children) containerGetChildren = nullptr;
+  decltype(&gtk_label_set_selectable) labelSetSelectable = nullptr;
+  decltype(&gtk_widget_show) widgetShow = nullptr;
+  decltype(&gtk_widget_grab_focus) widgetGrabFocus = nullptr;
+  decltype(&gtk_widget_get_mapped) widgetGetMapped = nullptr;
+  decltype(&gtk_dialog_get_widget_for_response) dialogGetWidgetForResponse = nullptr;
+  decltype(&gtk_dialog_set_default_response) dialogSetDefaultResponse = nullptr;
+  decltype(&gtk_window_list_toplevels) windowListToplevels = nullptr;
+  decltype(&gtk_window_set_transient_for) windowSetTransientFor = nullptr;
+  decltype(&gtk_window_set_type_hint) windowSetTypeHint = nullptr;
+  decltype(&gtk_window_set_modal) windowSetModal = nullptr;
+  decltype(&g_type_check_instance_is_a) typeCheckInstanceIsA = nullptr;
+  decltype(&gtk_label_get_type) labelGetType = nullptr;
+  decltype(&g_list_free) listFree = nullptr;
 };
 
 template <typename Function>
@@ -67,7 +87,24 @@ const GtkCalls* LoadGtk() {
                           Find(library, "gtk_events_pending", calls.eventsPending) &&
                           Find(library, "gtk_main_iteration", calls.mainIteration) &&
                           Find(library, "gdk_display_get_default", calls.displayGetDefault) &&
-                          Find(library, "gdk_display_sync", calls.displaySync);
+                          Find(library, "gdk_display_sync", calls.displaySync) &&
+                          Find(library, "gtk_image_new_from_icon_name", calls.imageNewFromIconName) &&
+                          Find(library, "gtk_message_dialog_set_image", calls.messageDialogSetImage) &&
+                          Find(library, "gtk_message_dialog_get_message_area", calls.messageDialogGetMessageArea) &&
+                          Find(library, "gtk_container_get_children", calls.containerGetChildren) &&
+                          Find(library, "gtk_label_set_selectable", calls.labelSetSelectable) &&
+                          Find(library, "gtk_widget_show", calls.widgetShow) &&
+                          Find(library, "gtk_widget_grab_focus", calls.widgetGrabFocus) &&
+                          Find(library, "gtk_widget_get_mapped", calls.widgetGetMapped) &&
+                          Find(library, "gtk_dialog_get_widget_for_response", calls.dialogGetWidgetForResponse) &&
+                          Find(library, "gtk_dialog_set_default_response", calls.dialogSetDefaultResponse) &&
+                          Find(library, "gtk_window_list_toplevels", calls.windowListToplevels) &&
+                          Find(library, "gtk_window_set_transient_for", calls.windowSetTransientFor) &&
+                          Find(library, "gtk_window_set_type_hint", calls.windowSetTypeHint) &&
+                          Find(library, "gtk_window_set_modal", calls.windowSetModal) &&
+                          Find(library, "g_type_check_instance_is_a", calls.typeCheckInstanceIsA) &&
+                          Find(library, "gtk_label_get_type", calls.labelGetType) &&
+                          Find(library, "g_list_free", calls.listFree);
     return complete ? &calls : nullptr;
   }();
   return loaded;
@@ -104,6 +141,37 @@ void DeliverQueuedInput(const GtkCalls& gtk) {
   while (gtk.eventsPending()) gtk.mainIteration();
 }
 
+// The program's own window on screen, if it has one: the box belongs to it
+// (a dialog of that window, above it, kept off the taskbar by the window
+// manager) rather than standing beside it like a second main window.
+GtkWindow* ProgramWindow(const GtkCalls& gtk) {
+  GList* toplevels = gtk.windowListToplevels();
+  GtkWindow* found = nullptr;
+  for (GList* t = toplevels; t != nullptr && found == nullptr; t = t->next) {
+    auto* widget = static_cast<GtkWidget*>(t->data);
+    if (gtk.widgetGetMapped(widget)) found = reinterpret_cast<GtkWindow*>(widget);
+  }
+  gtk.listFree(toplevels);
+  return found;
+}
+
+// The text can be selected and copied (it asks the user to pass it on).
+// Selectable labels would take the first focus and have their whole text
+// selected: the keyboard starts on OK, so Enter still closes the box.
+void MakeTextSelectable(const GtkCalls& gtk, GtkWidget* dialog) {
+  GtkWidget* area = gtk.messageDialogGetMessageArea(reinterpret_cast<GtkMessageDialog*>(dialog));
+  GList* children = gtk.containerGetChildren(reinterpret_cast<GtkContainer*>(area));
+  for (GList* c = children; c != nullptr; c = c->next) {
+    if (gtk.typeCheckInstanceIsA(static_cast<GTypeInstance*>(c->data), gtk.labelGetType())) {
+      gtk.labelSetSelectable(static_cast<GtkLabel*>(c->data), TRUE);
+    }
+  }
+  gtk.listFree(children);
+  auto* box = reinterpret_cast<GtkDialog*>(dialog);
+  gtk.dialogSetDefaultResponse(box, GTK_RESPONSE_OK);
+  if (GtkWidget* ok = gtk.dialogGetWidgetForResponse(box, GTK_RESPONSE_OK)) gtk.widgetGrabFocus(ok);
+}
+
 void RunDialog(const GtkCalls& gtk, const std::string& title, const std::string& text, MessageIcon icon) {
   DeliverQueuedInput(gtk);
   GtkWidget* dialog = gtk.messageDialogNew(nullptr, GTK_DIALOG_MODAL,
@@ -113,8 +181,23 @@ void RunDialog(const GtkCalls& gtk, const std::string& title, const std::string&
   // would call into GTK's type system directly, so plain casts are used.
   auto* window = reinterpret_cast<GtkWindow*>(dialog);
   gtk.windowSetTitle(window, title.c_str());
-  gtk.windowSetPosition(window, GTK_WIN_POS_CENTER);
-  gtk.windowSetKeepAbove(window, TRUE);
+
+  // GTK 3 message dialogs show no image of their own any more.
+  GtkWidget* image = gtk.imageNewFromIconName(icon == MessageIcon::Error ? "dialog-error" : "dialog-information",
+                                              GTK_ICON_SIZE_DIALOG);
+  gtk.messageDialogSetImage(reinterpret_cast<GtkMessageDialog*>(dialog), image);
+  gtk.widgetShow(image);
+  MakeTextSelectable(gtk, dialog);
+
+  gtk.windowSetTypeHint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
+  gtk.windowSetModal(window, TRUE);
+  if (GtkWindow* parent = ProgramWindow(gtk)) {
+    gtk.windowSetTransientFor(window, parent);
+    gtk.windowSetPosition(window, GTK_WIN_POS_CENTER_ON_PARENT);
+  } else {
+    gtk.windowSetPosition(window, GTK_WIN_POS_CENTER);
+    gtk.windowSetKeepAbove(window, TRUE);
+  }
   gtk.dialogRun(reinterpret_cast<GtkDialog*>(dialog));
   gtk.widgetDestroy(dialog);
   // Let the window actually leave the screen before the program goes on.
