@@ -179,15 +179,13 @@ class GtkLoginWindow final : public LoginWindow {
     gdk_display_flush(display);
   }
 
-  // Keys and clicks that arrived meanwhile go to the still insensitive
-  // dialog, which drops them: the user could not see what they would hit.
+  // What was typed during the exchange is dropped by the message that
+  // follows it (every press that reaches the service ends the dialog or
+  // shows one), while the dialog is still insensitive; what is typed after
+  // the message is the user's next step and reaches the dialog once the
+  // loop runs again, after the focus below.
   void EndPress() {
-    GdkWindow* surface = gtk_widget_get_window(widgets_.window);
-    if (surface != nullptr) {
-      gdk_display_sync(gdk_window_get_display(surface));
-      while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
-      gdk_window_set_cursor(surface, nullptr);
-    }
+    if (GdkWindow* surface = gtk_widget_get_window(widgets_.window)) gdk_window_set_cursor(surface, nullptr);
     gtk_widget_set_sensitive(widgets_.window, TRUE);
     pressing_ = false;
     if (ended_) return;

@@ -204,6 +204,14 @@ void RunDialog(const GtkCalls& gtk, const std::string& title, const std::string&
   while (gtk.eventsPending()) gtk.mainIteration();
 }
 
+void DeliverQueuedInputOfOpenWindows() {
+  void* loaded = ::dlopen(kGtkLibrary, RTLD_NOW | RTLD_NOLOAD);
+  if (loaded == nullptr) return;
+  const GtkCalls* gtk = LoadGtk();
+  if (gtk != nullptr && gtk->displayGetDefault() != nullptr) DeliverQueuedInput(*gtk);
+  ::dlclose(loaded);
+}
+
 }  // namespace
 
 void ShowMessageBox(const std::u16string& title, const std::u16string& text, MessageIcon icon) {
@@ -211,6 +219,7 @@ void ShowMessageBox(const std::u16string& title, const std::u16string& text, Mes
   const std::string text8 = Utf16ToUtf8(text);
   const GtkCalls* gtk = WantsStandardError() ? nullptr : GtkWithDisplay();
   if (gtk == nullptr) {
+    DeliverQueuedInputOfOpenWindows();
     WriteToStandardError(title8, text8, icon);
   } else {
     RunDialog(*gtk, title8, text8, icon);
