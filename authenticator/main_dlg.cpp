@@ -65,15 +65,30 @@ void CMainDlg::OnLogIn(platform::LoginWindow& window) {
     switch (RequestPersonalToken(fields, tokenUrl, userFolder, credentials, notifier)) {
       case LoginOutcome::Stored:
         window.End(platform::kDialogLoggedIn);
-        break;
+        return;
       case LoginOutcome::TwoFactorDemanded:
+        twoFactorMode = true;
         SwitchToTwoFactorMode(window);
-        break;
+        return;
       case LoginOutcome::Failed:
         break;
     }
   } catch (const std::exception& e) {
     notifier.ShowInformation(Utf8ToUtf16(e.what()));
+  }
+  FocusFieldToCorrect(window);
+}
+
+// After a refused attempt the keyboard goes where the user must retype, with
+// the old text selected: appending to a rejected password or code would
+// only be refused again.
+void CMainDlg::FocusFieldToCorrect(platform::LoginWindow& window) const {
+  if (twoFactorMode) {
+    window.FocusControl(platform::kCodeEdit);
+  } else if (fields.email.empty()) {
+    window.FocusControl(platform::kEmailEdit);
+  } else {
+    window.FocusControl(platform::kPasswordEdit);
   }
 }
 
@@ -103,6 +118,9 @@ void CMainDlg::SwitchToTwoFactorMode(platform::LoginWindow& window) {
   window.ShowControl(platform::kPasswordLabel, false);
   window.ShowControl(platform::kCodeEdit, true);
   window.ShowControl(platform::kCodeLabel, true);
+  // The field that had the keyboard is hidden now: without this the code
+  // typed next would go nowhere, or into the hidden password.
+  window.FocusControl(platform::kCodeEdit);
 }
 
 }  // namespace inkseal

@@ -28,7 +28,8 @@ class CMainDlg final : public platform::LoginDialogEvents {
   // control delivers fewer characters than it announced, beeps, focuses that
   // control and returns false; members not yet read keep their values.
   bool ReadFields(platform::LoginWindow& window);
-  // Shows the two-factor label and edit in place of email and password.
+  // Shows the two-factor label and edit in place of email and password and
+  // puts the keyboard focus into the code edit.
   static void SwitchToTwoFactorMode(platform::LoginWindow& window);
 
   const LoginFields& Fields() const { return fields; }
@@ -36,6 +37,8 @@ class CMainDlg final : public platform::LoginDialogEvents {
   const OAuthValues& Credentials() const { return credentials; }
 
  private:
+  void FocusFieldToCorrect(platform::LoginWindow& window) const;
+
   std::u16string tokenUrl;
   Notifier& notifier;
   LoginFields fields;
@@ -44,6 +47,8 @@ class CMainDlg final : public platform::LoginDialogEvents {
   std::u16string userFolder;
   // Kept for the whole run: a later reply completes what an earlier one left.
   OAuthValues credentials;
+  // There is no way back to the credentials mode within a run.
+  bool twoFactorMode = false;
 };
 
 }  // namespace inkseal

@@ -1,6 +1,7 @@
 #include "authenticator/notifier.h"
 
 #include "common/messages.h"
+#include "platform/message_box.h"
 
 namespace inkseal {
 
@@ -10,6 +11,10 @@ void MessageBoxNotifier::ReportLastError(const std::u16string& text) { inkseal::
 
 void MessageBoxNotifier::ReportHttpError(uint32_t code, const std::u16string& text) {
   inkseal::ReportHttpError(code, text);
+}
+
+void MessageBoxNotifier::ReportError(const std::u16string& text) {
+  platform::ShowMessageBox(kMessageTitle, text, platform::MessageIcon::Error);
 }
 
 }  // namespace inkseal

@@ -14,6 +14,8 @@ class Notifier {
   // Takes the last OS error itself, before anything else runs.
   virtual void ReportLastError(const std::u16string& text) = 0;
   virtual void ReportHttpError(uint32_t code, const std::u16string& text) = 0;
+  // A failure with no OS error behind it: the text alone, error icon.
+  virtual void ReportError(const std::u16string& text) = 0;
 };
 
 // The program's notifier: the modal "Inkseal" message boxes.
@@ -22,6 +24,7 @@ class MessageBoxNotifier final : public Notifier {
   void ShowInformation(const std::u16string& text) override;
   void ReportLastError(const std::u16string& text) override;
   void ReportHttpError(uint32_t code, const std::u16string& text) override;
+  void ReportError(const std::u16string& text) override;
 };
 
 }  // namespace inkseal

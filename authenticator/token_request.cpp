@@ -19,6 +19,7 @@ constexpr char16_t kEmptyFieldsText[] = u"Incorrect email or password.";
 constexpr char16_t kEncodingFailedText[] = u"Exception occurred while encoding data";
 constexpr char16_t kExchangeFailedText[] =
     u"Please report to sysadmin the following: Failed to print the document.";
+constexpr char16_t kUnreadableReplyText[] = u"The service's reply could not be read:\n";
 constexpr char16_t kPostVerb[] = u"POST";
 constexpr char16_t kErrorStatus[] = u"error";
 constexpr char16_t kTwoFactorWord[] = u"TOTP";
@@ -160,13 +161,13 @@ LoginOutcome RequestPersonalToken(const LoginFields& fields, const std::u16strin
     contentText = client.ContentText();
   }
 
-  // The reply is the service's; one that cannot be read is told to the user
-  // like any other failed attempt, and the dialog stays open.
+  // The reply is the service's (or a proxy's error page); one that cannot be
+  // read is a failed attempt, said as such, and the dialog stays open.
   ReplyWords words;
   try {
     ReadReply(contentText, credentials, words);
   } catch (const std::exception& e) {
-    notifier.ShowInformation(Utf8ToUtf16(e.what()));
+    notifier.ReportError(kUnreadableReplyText + Utf8ToUtf16(e.what()));
     return LoginOutcome::Failed;
   }
 

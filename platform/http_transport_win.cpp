@@ -105,8 +105,16 @@ HttpSession HttpOpenSession(const std::u16string& userAgent) {
       Wide(userAgent), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
 }
 
+// Wine waits for the response head with the receive-response time-out alone,
+// and its default is no limit: a server that accepts the request and then
+// stays silent held the caller for good.  Windows ends that wait with the
+// receive time-out (its own 90 s response limit is only checked as data
+// arrives), so the same limit on both is the receive time-out.
 bool HttpSetTimeouts(HttpSessionState& session, int resolveMs, int connectMs, int sendMs, int receiveMs) {
-  return WinHttpSetTimeouts(session.handle, resolveMs, connectMs, sendMs, receiveMs) != FALSE;
+  if (WinHttpSetTimeouts(session.handle, resolveMs, connectMs, sendMs, receiveMs) == FALSE) return false;
+  DWORD responseMs = static_cast<DWORD>(receiveMs);
+  return WinHttpSetOption(session.handle, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseMs,
+                          sizeof responseMs) != FALSE;
 }
 
 bool HttpCrackUrl(const std::u16string& url, HttpUrlParts& parts) {

@@ -32,6 +32,9 @@ class LoginWindow {
   // returns how many characters were copied (GetWindowTextW).
   virtual int ReadText(int controlId, char16_t* buffer, int capacity) = 0;
   virtual void ShowControl(int controlId, bool visible) = 0;
+  // Gives the control the keyboard focus with its whole text selected, so
+  // that typing replaces it.  Asked for while "Log in" runs (the dialog is
+  // then disabled), it takes effect as soon as the dialog is enabled again.
   virtual void FocusControl(int controlId) = 0;
   // The default beep.
   virtual void Beep() = 0;
@@ -47,7 +50,9 @@ class LoginDialogEvents {
   // Before the dialog is first shown.  True gives the keyboard focus to the
   // first field; false leaves every control without focus.
   virtual bool OnInitDialog(LoginWindow& window) = 0;
-  // "Log in", or Enter.
+  // "Log in", or Enter.  While it runs (and the message boxes it shows are
+  // open) the dialog is disabled and shows the busy cursor; input that
+  // reached it meanwhile is discarded, and no second press can start.
   virtual void OnLogIn(LoginWindow& window) = 0;
   // "Cancel", Escape or the close box.
   virtual void OnCancel(LoginWindow& window) = 0;

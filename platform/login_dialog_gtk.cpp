@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "platform/program_icon_pixels.h"
 #include "text/utf.h"
 
 namespace inkseal::platform {
@@ -20,6 +21,7 @@ constexpr int kMargin = 12;
 // find it.
 struct LoginWidgets {
   GtkWidget* window = nullptr;
+  GtkWidget* grid = nullptr;
   std::map<int, GtkWidget*> controls;
 };
 
@@ -44,6 +46,19 @@ GtkWidget* NewEntry(bool masked) {
   return entry;
 }
 
+// The program's seal at the sizes window managers ask for.  Set as the
+// default, so the message boxes of the run carry it too.
+void SetProgramIcon() {
+  GList* icons = nullptr;
+  for (const program_icon::Image& image : program_icon::kImages) {
+    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_data(image.rgba, GDK_COLORSPACE_RGB, TRUE, 8, image.size, image.size,
+                                                 image.size * 4, nullptr, nullptr);
+    icons = g_list_append(icons, pixbuf);
+  }
+  gtk_window_set_default_icon_list(icons);
+  g_list_free_full(icons, g_object_unref);
+}
+
 // Fields stacked as in the Windows template: the two-factor label and edit
 // share the cell of the email ones (only one pair is ever shown), "Cancel"
 // at the left and "Log in" at the right.
@@ -60,6 +75,7 @@ LoginWidgets BuildWidgets() {
   gtk_grid_set_column_homogeneous(GTK_GRID(grid), TRUE);
   gtk_container_set_border_width(GTK_CONTAINER(grid), kMargin);
   gtk_container_add(GTK_CONTAINER(w.window), grid);
+  w.grid = grid;
 
   GtkWidget* emailLabel = AddControl(w, kEmailLabel, NewLabel("Email"));
   GtkWidget* codeLabel = AddControl(w, kCodeLabel, NewLabel("Two-factor code"));
@@ -78,8 +94,13 @@ LoginWidgets BuildWidgets() {
   gtk_grid_attach(GTK_GRID(grid), passwordEdit, 0, 3, 2, 1);
   gtk_grid_attach(GTK_GRID(grid), cancel, 0, 4, 1, 1);
   gtk_grid_attach(GTK_GRID(grid), logIn, 1, 4, 1, 1);
-  gtk_widget_set_margin_top(cancel, kMargin);
-  gtk_widget_set_margin_top(logIn, kMargin);
+  // The buttons keep to the bottom of the space the credentials mode fills,
+  // so they stay where they were when its rows are hidden.
+  for (GtkWidget* button : {cancel, logIn}) {
+    gtk_widget_set_margin_top(button, kMargin);
+    gtk_widget_set_vexpand(button, TRUE);
+    gtk_widget_set_valign(button, GTK_ALIGN_END);
+  }
 
   // The two-factor pair stays hidden until the service asks for a code.
   gtk_widget_set_no_show_all(codeLabel, TRUE);
@@ -87,6 +108,7 @@ LoginWidgets BuildWidgets() {
 
   gtk_widget_set_can_default(logIn, TRUE);
   gtk_window_set_default(GTK_WINDOW(w.window), logIn);
+  gtk_style_context_add_class(gtk_widget_get_style_context(logIn), GTK_STYLE_CLASS_SUGGESTED_ACTION);
 
   // The Windows template's tab order: the edits, then "Log in", then "Cancel".
   GList* chain = nullptr;
@@ -117,8 +139,14 @@ class GtkLoginWindow final : public LoginWindow {
     if (GtkWidget* widget = Control(controlId)) gtk_widget_set_visible(widget, visible ? TRUE : FALSE);
   }
 
+  // An insensitive dialog takes no focus: the request waits for the press
+  // to end.
   void FocusControl(int controlId) override {
-    if (GtkWidget* widget = Control(controlId)) gtk_widget_grab_focus(widget);
+    if (pressing_) {
+      pendingFocus_ = controlId;
+    } else {
+      FocusAndSelect(controlId);
+    }
   }
 
   void Beep() override { gdk_display_beep(gtk_widget_get_display(widgets_.window)); }
@@ -131,8 +159,51 @@ class GtkLoginWindow final : public LoginWindow {
 
   bool Ended() const { return ended_; }
   int Result() const { return result_; }
+  bool Pressing() const { return pressing_; }
+
+  // The exchange blocks the main loop: what the user sees for its length is
+  // drawn before it starts.
+  void BeginPress() {
+    pressing_ = true;
+    pendingFocus_ = 0;
+    gtk_widget_set_sensitive(widgets_.window, FALSE);
+    GdkWindow* surface = gtk_widget_get_window(widgets_.window);
+    if (surface == nullptr) return;
+    GdkDisplay* display = gdk_window_get_display(surface);
+    GdkCursor* busy = gdk_cursor_new_from_name(display, "wait");
+    gdk_window_set_cursor(surface, busy);
+    if (busy != nullptr) g_object_unref(busy);
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    gdk_window_process_updates(surface, TRUE);
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    gdk_display_flush(display);
+  }
+
+  // What was typed during the exchange is dropped by the message that
+  // follows it (every press that reaches the service ends the dialog or
+  // shows one), while the dialog is still insensitive; what is typed after
+  // the message is the user's next step and reaches the dialog once the
+  // loop runs again, after the focus below.
+  void EndPress() {
+    if (GdkWindow* surface = gtk_widget_get_window(widgets_.window)) gdk_window_set_cursor(surface, nullptr);
+    gtk_widget_set_sensitive(widgets_.window, TRUE);
+    pressing_ = false;
+    if (ended_) return;
+    // A message box had the keyboard; without a window manager nobody
+    // gives it back.
+    if (!gtk_window_is_active(GTK_WINDOW(widgets_.window))) gtk_window_present(GTK_WINDOW(widgets_.window));
+    if (pendingFocus_ != 0) FocusAndSelect(pendingFocus_);
+    pendingFocus_ = 0;
+  }
 
  private:
+  void FocusAndSelect(int controlId) {
+    GtkWidget* widget = Control(controlId);
+    if (widget == nullptr) return;
+    gtk_widget_grab_focus(widget);
+    if (GTK_IS_EDITABLE(widget)) gtk_editable_select_region(GTK_EDITABLE(widget), 0, -1);
+  }
+
   GtkWidget* Control(int controlId) const {
     const auto found = widgets_.controls.find(controlId);
     return found == widgets_.controls.end() ? nullptr : found->second;
@@ -157,6 +228,8 @@ class GtkLoginWindow final : public LoginWindow {
   GMainLoop* loop_;
   bool ended_ = false;
   int result_ = kDialogCancelled;
+  bool pressing_ = false;
+  int pendingFocus_ = 0;
 };
 
 struct Session {
@@ -164,27 +237,31 @@ struct Session {
   GtkLoginWindow& window;
 };
 
+// The message boxes of a press run their own loops, which could deliver a
+// click meant for this dialog: no second press starts inside the first.
 void OnLogInClicked(GtkButton*, gpointer data) noexcept {
   auto* session = static_cast<Session*>(data);
+  if (session->window.Pressing()) return;
+  session->window.BeginPress();
   session->events.OnLogIn(session->window);
+  session->window.EndPress();
 }
 
-void OnCancelClicked(GtkButton*, gpointer data) noexcept {
-  auto* session = static_cast<Session*>(data);
-  session->events.OnCancel(session->window);
+void Cancel(Session& session) {
+  if (!session.window.Pressing()) session.events.OnCancel(session.window);
 }
+
+void OnCancelClicked(GtkButton*, gpointer data) noexcept { Cancel(*static_cast<Session*>(data)); }
 
 // The close box cancels; the window itself is destroyed only after the run.
 gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) noexcept {
-  auto* session = static_cast<Session*>(data);
-  session->events.OnCancel(session->window);
+  Cancel(*static_cast<Session*>(data));
   return TRUE;
 }
 
 gboolean OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) noexcept {
   if (event->keyval != GDK_KEY_Escape) return FALSE;
-  auto* session = static_cast<Session*>(data);
-  session->events.OnCancel(session->window);
+  Cancel(*static_cast<Session*>(data));
   return TRUE;
 }
 
@@ -198,6 +275,7 @@ void DrainPendingEvents() {
 int RunLoginDialog(LoginDialogEvents& events) {
   if (!gtk_init_check(nullptr, nullptr)) return kDialogNotCreated;
 
+  SetProgramIcon();
   const LoginWidgets widgets = BuildWidgets();
   GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
   GtkLoginWindow window(widgets, loop);
@@ -211,6 +289,11 @@ int RunLoginDialog(LoginDialogEvents& events) {
   const bool focusFirstField = events.OnInitDialog(window);
   if (!window.Ended()) {
     gtk_widget_show_all(widgets.window);
+    // The dialog keeps its size in two-factor mode: the size the
+    // credentials mode asks for is held.
+    GtkRequisition natural{};
+    gtk_widget_get_preferred_size(widgets.grid, nullptr, &natural);
+    gtk_widget_set_size_request(widgets.grid, natural.width, natural.height);
     if (focusFirstField) {
       gtk_widget_grab_focus(widgets.controls.at(kEmailEdit));
     } else {

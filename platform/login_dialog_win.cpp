@@ -25,10 +25,31 @@ class IconHandle {
   HICON icon_ = nullptr;
 };
 
+// What the dialog procedure needs across messages.
+struct DialogState {
+  LoginDialogEvents& events;
+  IconHandle bigIcon;
+  IconHandle smallIcon;
+  // True while a "Log in" press runs, its message boxes included.
+  bool pressing = false;
+  // A focus asked for while the dialog was disabled, given once it is enabled.
+  int pendingFocus = 0;
+  bool ended = false;
+};
+
+// Focus by way of the dialog manager, so that the default button follows,
+// and the whole text selected.
+void FocusAndSelect(HWND dialog, int controlId) {
+  const HWND control = GetDlgItem(dialog, controlId);
+  if (control == nullptr) return;
+  SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+  SendMessageW(control, EM_SETSEL, 0, -1);
+}
+
 // The Win32 dialog as its logic sees it.
 class Win32LoginWindow final : public LoginWindow {
  public:
-  explicit Win32LoginWindow(HWND dialog) : dialog_(dialog) {}
+  Win32LoginWindow(HWND dialog, DialogState& state) : dialog_(dialog), state_(state) {}
 
   int TextLength(int controlId) override { return GetWindowTextLengthW(GetDlgItem(dialog_, controlId)); }
 
@@ -40,22 +61,56 @@ class Win32LoginWindow final : public LoginWindow {
     ShowWindow(GetDlgItem(dialog_, controlId), visible ? SW_SHOW : SW_HIDE);
   }
 
-  void FocusControl(int controlId) override { SetFocus(GetDlgItem(dialog_, controlId)); }
+  // A disabled dialog takes no focus: the request waits for the press to end.
+  void FocusControl(int controlId) override {
+    if (state_.pressing) {
+      state_.pendingFocus = controlId;
+    } else {
+      FocusAndSelect(dialog_, controlId);
+    }
+  }
 
   void Beep() override { MessageBeep(0xFFFFFFFF); }
 
-  void End(int result) override { EndDialog(dialog_, result); }
+  void End(int result) override {
+    state_.ended = true;
+    EndDialog(dialog_, result);
+  }
 
  private:
   HWND dialog_;
+  DialogState& state_;
 };
 
-// What the dialog procedure needs across messages.
-struct DialogState {
-  LoginDialogEvents& events;
-  IconHandle bigIcon;
-  IconHandle smallIcon;
-};
+// One "Log in" press.  The exchange blocks this thread; the dialog is
+// disabled for the whole press, so that its message boxes, which have no
+// owner, do not leave it open to a second press behind them.  What was typed
+// during the exchange is dropped by the box that follows it (every press
+// that reaches the service ends the dialog or shows one); what is typed
+// after the box has closed is the user's next step and is kept.
+void RunPress(HWND dialog, DialogState& state) {
+  state.pressing = true;
+  state.pendingFocus = 0;
+  EnableWindow(dialog, FALSE);
+  const HCURSOR previousCursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+
+  Win32LoginWindow window(dialog, state);
+  state.events.OnLogIn(window);
+
+  EnableWindow(dialog, TRUE);
+  SetCursor(previousCursor);
+  state.pressing = false;
+  if (state.ended) return;
+
+  // A box closing while the dialog was disabled may have left no window of
+  // this thread active; take it back, unless another program has it.
+  const HWND foreground = GetForegroundWindow();
+  if (foreground == nullptr || GetWindowThreadProcessId(foreground, nullptr) == GetCurrentThreadId()) {
+    SetForegroundWindow(dialog);
+  }
+  if (state.pendingFocus != 0) FocusAndSelect(dialog, state.pendingFocus);
+  state.pendingFocus = 0;
+}
 
 bool IsShownNormally(HWND window) {
   const LONG style = GetWindowLongW(window, GWL_STYLE);
@@ -108,20 +163,24 @@ INT_PTR CALLBACK DialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARA
       SetWindowLongPtrW(dialog, DWLP_USER, lParam);
       CentreDialog(dialog);
       SetDialogIcons(dialog, *state);
-      Win32LoginWindow window(dialog);
+      Win32LoginWindow window(dialog, *state);
       // TRUE lets the dialog manager focus the first tab stop; FALSE leaves
       // every control without focus.
       return state->events.OnInitDialog(window) ? TRUE : FALSE;
     }
     case WM_COMMAND: {
       if (state == nullptr) return FALSE;
-      Win32LoginWindow window(dialog);
       switch (LOWORD(wParam)) {
         case IDOK:
-          state->events.OnLogIn(window);
+          // A command posted while a press runs (its box's loop dispatches
+          // them) must not start a second one inside it.
+          if (!state->pressing) RunPress(dialog, *state);
           return TRUE;
         case IDCANCEL:
-          state->events.OnCancel(window);
+          if (!state->pressing) {
+            Win32LoginWindow window(dialog, *state);
+            state->events.OnCancel(window);
+          }
           return TRUE;
       }
       return FALSE;

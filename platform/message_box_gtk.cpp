@@ -40,6 +40,28 @@ struct GtkCalls {
   decltype(&gtk_widget_destroy) widgetDestroy = nullptr;
   decltype(&gtk_events_pending) eventsPending = nullptr;
   decltype(&gtk_main_iteration) mainIteration = nullptr;
+  decltype(&gdk_display_get_default) displayGetDefault = nullptr;
+  decltype(&gdk_display_sync) displaySync = nullptr;
+  decltype(&gtk_image_new_from_icon_name) imageNewFromIconName = nullptr;
+  // Deprecated, yet the one way left to put an icon beside the text.
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  decltype(&gtk_message_dialog_set_image) messageDialogSetImage = nullptr;
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  decltype(&gtk_message_dialog_get_message_area) messageDialogGetMessageArea = nullptr;
+  decltype(&gtk_container_get_children) containerGetChildren = nullptr;
+  decltype(&gtk_label_set_selectable) labelSetSelectable = nullptr;
+  decltype(&gtk_widget_show) widgetShow = nullptr;
+  decltype(&gtk_widget_grab_focus) widgetGrabFocus = nullptr;
+  decltype(&gtk_widget_get_mapped) widgetGetMapped = nullptr;
+  decltype(&gtk_dialog_get_widget_for_response) dialogGetWidgetForResponse = nullptr;
+  decltype(&gtk_dialog_set_default_response) dialogSetDefaultResponse = nullptr;
+  decltype(&gtk_window_list_toplevels) windowListToplevels = nullptr;
+  decltype(&gtk_window_set_transient_for) windowSetTransientFor = nullptr;
+  decltype(&gtk_window_set_type_hint) windowSetTypeHint = nullptr;
+  decltype(&gtk_window_set_modal) windowSetModal = nullptr;
+  decltype(&g_type_check_instance_is_a) typeCheckInstanceIsA = nullptr;
+  decltype(&gtk_label_get_type) labelGetType = nullptr;
+  decltype(&g_list_free) listFree = nullptr;
 };
 
 template <typename Function>
@@ -63,7 +85,26 @@ const GtkCalls* LoadGtk() {
                           Find(library, "gtk_dialog_run", calls.dialogRun) &&
                           Find(library, "gtk_widget_destroy", calls.widgetDestroy) &&
                           Find(library, "gtk_events_pending", calls.eventsPending) &&
-                          Find(library, "gtk_main_iteration", calls.mainIteration);
+                          Find(library, "gtk_main_iteration", calls.mainIteration) &&
+                          Find(library, "gdk_display_get_default", calls.displayGetDefault) &&
+                          Find(library, "gdk_display_sync", calls.displaySync) &&
+                          Find(library, "gtk_image_new_from_icon_name", calls.imageNewFromIconName) &&
+                          Find(library, "gtk_message_dialog_set_image", calls.messageDialogSetImage) &&
+                          Find(library, "gtk_message_dialog_get_message_area", calls.messageDialogGetMessageArea) &&
+                          Find(library, "gtk_container_get_children", calls.containerGetChildren) &&
+                          Find(library, "gtk_label_set_selectable", calls.labelSetSelectable) &&
+                          Find(library, "gtk_widget_show", calls.widgetShow) &&
+                          Find(library, "gtk_widget_grab_focus", calls.widgetGrabFocus) &&
+                          Find(library, "gtk_widget_get_mapped", calls.widgetGetMapped) &&
+                          Find(library, "gtk_dialog_get_widget_for_response", calls.dialogGetWidgetForResponse) &&
+                          Find(library, "gtk_dialog_set_default_response", calls.dialogSetDefaultResponse) &&
+                          Find(library, "gtk_window_list_toplevels", calls.windowListToplevels) &&
+                          Find(library, "gtk_window_set_transient_for", calls.windowSetTransientFor) &&
+                          Find(library, "gtk_window_set_type_hint", calls.windowSetTypeHint) &&
+                          Find(library, "gtk_window_set_modal", calls.windowSetModal) &&
+                          Find(library, "g_type_check_instance_is_a", calls.typeCheckInstanceIsA) &&
+                          Find(library, "gtk_label_get_type", calls.labelGetType) &&
+                          Find(library, "g_list_free", calls.listFree);
     return complete ? &calls : nullptr;
   }();
   return loaded;
@@ -91,7 +132,48 @@ void WriteToStandardError(const std::string& title, const std::string& text, Mes
   std::fflush(stderr);
 }
 
+// Input queued before the box appeared was meant for a window the user saw
+// then.  Handed out now it reaches the windows it was typed into (an
+// insensitive one drops it); once the box is up it would go to the box, and
+// an Enter or Escape typed during a slow exchange would close it unread.
+void DeliverQueuedInput(const GtkCalls& gtk) {
+  if (GdkDisplay* display = gtk.displayGetDefault()) gtk.displaySync(display);
+  while (gtk.eventsPending()) gtk.mainIteration();
+}
+
+// The program's own window on screen, if it has one: the box belongs to it
+// (a dialog of that window, above it, kept off the taskbar by the window
+// manager) rather than standing beside it like a second main window.
+GtkWindow* ProgramWindow(const GtkCalls& gtk) {
+  GList* toplevels = gtk.windowListToplevels();
+  GtkWindow* found = nullptr;
+  for (GList* t = toplevels; t != nullptr && found == nullptr; t = t->next) {
+    auto* widget = static_cast<GtkWidget*>(t->data);
+    if (gtk.widgetGetMapped(widget)) found = reinterpret_cast<GtkWindow*>(widget);
+  }
+  gtk.listFree(toplevels);
+  return found;
+}
+
+// The text can be selected and copied (it asks the user to pass it on).
+// Selectable labels would take the first focus and have their whole text
+// selected: the keyboard starts on OK, so Enter still closes the box.
+void MakeTextSelectable(const GtkCalls& gtk, GtkWidget* dialog) {
+  GtkWidget* area = gtk.messageDialogGetMessageArea(reinterpret_cast<GtkMessageDialog*>(dialog));
+  GList* children = gtk.containerGetChildren(reinterpret_cast<GtkContainer*>(area));
+  for (GList* c = children; c != nullptr; c = c->next) {
+    if (gtk.typeCheckInstanceIsA(static_cast<GTypeInstance*>(c->data), gtk.labelGetType())) {
+      gtk.labelSetSelectable(static_cast<GtkLabel*>(c->data), TRUE);
+    }
+  }
+  gtk.listFree(children);
+  auto* box = reinterpret_cast<GtkDialog*>(dialog);
+  gtk.dialogSetDefaultResponse(box, GTK_RESPONSE_OK);
+  if (GtkWidget* ok = gtk.dialogGetWidgetForResponse(box, GTK_RESPONSE_OK)) gtk.widgetGrabFocus(ok);
+}
+
 void RunDialog(const GtkCalls& gtk, const std::string& title, const std::string& text, MessageIcon icon) {
+  DeliverQueuedInput(gtk);
   GtkWidget* dialog = gtk.messageDialogNew(nullptr, GTK_DIALOG_MODAL,
                                            icon == MessageIcon::Error ? GTK_MESSAGE_ERROR : GTK_MESSAGE_INFO,
                                            GTK_BUTTONS_OK, "%s", text.c_str());
@@ -99,12 +181,35 @@ void RunDialog(const GtkCalls& gtk, const std::string& title, const std::string&
   // would call into GTK's type system directly, so plain casts are used.
   auto* window = reinterpret_cast<GtkWindow*>(dialog);
   gtk.windowSetTitle(window, title.c_str());
-  gtk.windowSetPosition(window, GTK_WIN_POS_CENTER);
-  gtk.windowSetKeepAbove(window, TRUE);
+
+  // GTK 3 message dialogs show no image of their own any more.
+  GtkWidget* image = gtk.imageNewFromIconName(icon == MessageIcon::Error ? "dialog-error" : "dialog-information",
+                                              GTK_ICON_SIZE_DIALOG);
+  gtk.messageDialogSetImage(reinterpret_cast<GtkMessageDialog*>(dialog), image);
+  gtk.widgetShow(image);
+  MakeTextSelectable(gtk, dialog);
+
+  gtk.windowSetTypeHint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
+  gtk.windowSetModal(window, TRUE);
+  if (GtkWindow* parent = ProgramWindow(gtk)) {
+    gtk.windowSetTransientFor(window, parent);
+    gtk.windowSetPosition(window, GTK_WIN_POS_CENTER_ON_PARENT);
+  } else {
+    gtk.windowSetPosition(window, GTK_WIN_POS_CENTER);
+    gtk.windowSetKeepAbove(window, TRUE);
+  }
   gtk.dialogRun(reinterpret_cast<GtkDialog*>(dialog));
   gtk.widgetDestroy(dialog);
   // Let the window actually leave the screen before the program goes on.
   while (gtk.eventsPending()) gtk.mainIteration();
+}
+
+void DeliverQueuedInputOfOpenWindows() {
+  void* loaded = ::dlopen(kGtkLibrary, RTLD_NOW | RTLD_NOLOAD);
+  if (loaded == nullptr) return;
+  const GtkCalls* gtk = LoadGtk();
+  if (gtk != nullptr && gtk->displayGetDefault() != nullptr) DeliverQueuedInput(*gtk);
+  ::dlclose(loaded);
 }
 
 }  // namespace
@@ -114,6 +219,7 @@ void ShowMessageBox(const std::u16string& title, const std::u16string& text, Mes
   const std::string text8 = Utf16ToUtf8(text);
   const GtkCalls* gtk = WantsStandardError() ? nullptr : GtkWithDisplay();
   if (gtk == nullptr) {
+    DeliverQueuedInputOfOpenWindows();
     WriteToStandardError(title8, text8, icon);
   } else {
     RunDialog(*gtk, title8, text8, icon);

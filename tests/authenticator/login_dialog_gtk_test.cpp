@@ -13,6 +13,7 @@
 
 #include "authenticator/main_dlg.h"
 #include "platform/login_dialog.h"
+#include "platform/message_box.h"
 #include "recording_notifier.h"
 
 namespace inkseal {
@@ -207,6 +208,12 @@ TEST_F(GtkLoginDialogTest, OpensInCredentialsModeWithTheTemplatesCaptionsMasking
     EXPECT_FALSE(gtk_entry_get_visibility(GTK_ENTRY(d.Control(1002))));
     EXPECT_FALSE(gtk_entry_get_visibility(GTK_ENTRY(d.Control(1003))));
     EXPECT_TRUE(gtk_widget_has_default(d.Control(1)));
+    EXPECT_TRUE(gtk_style_context_has_class(gtk_widget_get_style_context(d.Control(1)), "suggested-action"));
+    GList* icons = gtk_window_get_default_icon_list();
+    std::set<int> iconSizes;
+    for (GList* i = icons; i != nullptr; i = i->next) iconSizes.insert(gdk_pixbuf_get_width(GDK_PIXBUF(i->data)));
+    g_list_free(icons);
+    EXPECT_EQ(iconSizes, (std::set<int>{16, 32, 48})) << "the program's seal as the window icon";
     EXPECT_EQ(d.FocusedControl(), 1001);
     // Stacked top to bottom; Cancel at the left, Log in at the right.
     EXPECT_LT(d.Box(1101).y, d.Box(1001).y);
@@ -278,15 +285,145 @@ TEST_F(GtkLoginDialogTest, TwoFactorModeShowsTheMaskedCodeInTheEmailsPlaceAndEnt
   };
   const int result = RunDriven(events, [](Dialog& d) {
     const GtkAllocation emailBox = d.Box(1001);
+    const GtkAllocation logInBox = d.Box(1);
+    int width = 0;
+    int height = 0;
+    gtk_window_get_size(GTK_WINDOW(d.window), &width, &height);
     d.Click(1);
     EXPECT_TRUE(d.WaitUntil([&] { return d.Box(1003).y >= 0; }));
     EXPECT_EQ(d.VisibleControls(), (std::set<int>{1103, 1003, 1, 2}));
     EXPECT_EQ(d.Box(1003).y, emailBox.y);
     EXPECT_EQ(d.Box(1003).x, emailBox.x);
+    // The dialog keeps its size and the buttons do not move.
+    d.WaitUntil([&] { return false; });
+    int widthAfter = 0;
+    int heightAfter = 0;
+    gtk_window_get_size(GTK_WINDOW(d.window), &widthAfter, &heightAfter);
+    EXPECT_EQ(widthAfter, width);
+    EXPECT_EQ(heightAfter, height);
+    EXPECT_EQ(d.Box(1).y, logInBox.y);
+    EXPECT_EQ(d.Box(1).x, logInBox.x);
+    EXPECT_EQ(d.FocusedControl(), 1003) << "the code goes in without a Tab";
     d.KeyIn(1003, GDK_KEY_Return);
   });
   EXPECT_EQ(result, 1);
   EXPECT_EQ(pressesSeen, 2);
+}
+
+// The press blocks the loop: for its length the dialog is insensitive with
+// the busy cursor, input that arrived meanwhile is dropped, and neither a
+// second press nor a cancel starts inside it.  A focus asked for during the
+// press arrives after it, with the field's text selected.
+TEST_F(GtkLoginDialogTest, DuringAPressTheDialogIsBusyAndWhatArrivesMeanwhileIsDropped) {
+  bool sensitiveInside = true;
+  bool busyCursorInside = false;
+  GtkWidget* dialogWindow = nullptr;
+  events.onLogIn = [&](LoginWindow& w) {
+    sensitiveInside = gtk_widget_is_sensitive(dialogWindow);
+    busyCursorInside = gdk_window_get_cursor(gtk_widget_get_window(dialogWindow)) != nullptr;
+    Dialog d{dialogWindow};
+    d.Key(GDK_KEY_Escape);  // delivered straight away, as a box's loop would
+    d.Click(2);
+    d.Click(1);
+    d.CloseBox();
+    w.FocusControl(1002);
+  };
+  const int result = RunDriven(events, [&](Dialog& d) {
+    dialogWindow = d.window;
+    d.Type(1002, "000000");
+    gtk_widget_grab_focus(d.Control(1001));
+    d.Click(1);
+    EXPECT_TRUE(gtk_widget_is_sensitive(d.window));
+    EXPECT_EQ(gdk_window_get_cursor(gtk_widget_get_window(d.window)), nullptr);
+    EXPECT_EQ(d.FocusedControl(), 1002);
+    int start = 0;
+    int end = 0;
+    EXPECT_TRUE(gtk_editable_get_selection_bounds(GTK_EDITABLE(d.Control(1002)), &start, &end));
+    EXPECT_EQ(start, 0);
+    EXPECT_EQ(end, 6);
+    d.Click(2);
+  });
+  EXPECT_FALSE(sensitiveInside);
+  EXPECT_TRUE(busyCursorInside);
+  EXPECT_EQ(events.logIns, 1) << "no press inside the press";
+  EXPECT_EQ(events.cancels, 1) << "only the Cancel after the press";
+  EXPECT_EQ(result, 2);
+}
+
+// What a box shown during a press looks like, read off the open box.
+struct SeenBox {
+  bool found = false;
+  std::string iconName;
+  bool textSelectable = false;
+  bool transientForDialog = false;
+  GdkWindowTypeHint typeHint = GDK_WINDOW_TYPE_HINT_NORMAL;
+  bool modal = false;
+  bool hasWindowIcon = false;
+  bool okFocused = false;
+  GtkWidget* dialogWindow = nullptr;
+};
+
+gboolean InspectAndCloseBox(gpointer data) {
+  auto* seen = static_cast<SeenBox*>(data);
+  GList* toplevels = gtk_window_list_toplevels();
+  GtkWidget* box = nullptr;
+  for (GList* t = toplevels; t != nullptr; t = t->next) {
+    if (GTK_IS_MESSAGE_DIALOG(t->data) && gtk_widget_get_mapped(GTK_WIDGET(t->data))) box = GTK_WIDGET(t->data);
+  }
+  g_list_free(toplevels);
+  if (box == nullptr) return G_SOURCE_CONTINUE;
+  seen->found = true;
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  GtkWidget* image = gtk_message_dialog_get_image(GTK_MESSAGE_DIALOG(box));
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  if (GTK_IS_IMAGE(image) && gtk_widget_get_visible(image)) {
+    const gchar* name = nullptr;
+    gtk_image_get_icon_name(GTK_IMAGE(image), &name, nullptr);
+    seen->iconName = name != nullptr ? name : "";
+  }
+  GList* labels = gtk_container_get_children(GTK_CONTAINER(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(box))));
+  seen->textSelectable = labels != nullptr && gtk_label_get_selectable(GTK_LABEL(labels->data));
+  g_list_free(labels);
+  seen->transientForDialog = gtk_window_get_transient_for(GTK_WINDOW(box)) == GTK_WINDOW(seen->dialogWindow);
+  seen->typeHint = gtk_window_get_type_hint(GTK_WINDOW(box));
+  seen->modal = gtk_window_get_modal(GTK_WINDOW(box));
+  GList* icons = gtk_window_get_icon_list(GTK_WINDOW(box));
+  GList* defaults = gtk_window_get_default_icon_list();
+  seen->hasWindowIcon = icons != nullptr || defaults != nullptr;
+  g_list_free(icons);
+  g_list_free(defaults);
+  GtkWidget* ok = gtk_dialog_get_widget_for_response(GTK_DIALOG(box), GTK_RESPONSE_OK);
+  seen->okFocused = ok != nullptr && gtk_window_get_focus(GTK_WINDOW(box)) == ok;
+  gtk_dialog_response(GTK_DIALOG(box), GTK_RESPONSE_OK);
+  return G_SOURCE_REMOVE;
+}
+
+// A box during a press is a dialog of the login dialog: its icon says what
+// kind of message it is, its text can be copied, and OK has the keyboard.
+TEST_F(GtkLoginDialogTest, ABoxShownDuringAPressBelongsToTheDialogWithIconAndSelectableText) {
+  if (std::getenv("INKSEAL_MESSAGE_OUTPUT") != nullptr) GTEST_SKIP() << "boxes go to standard error";
+  for (const platform::MessageIcon kind : {platform::MessageIcon::Error, platform::MessageIcon::Information}) {
+    SeenBox seen;
+    ScriptedEvents fresh;
+    fresh.onLogIn = [&](LoginWindow& w) {
+      const guint source = g_timeout_add(20, InspectAndCloseBox, &seen);
+      platform::ShowMessageBox(u"Inkseal", u"Please report to sysadmin the following: ...", kind);
+      if (!seen.found) g_source_remove(source);
+      w.End(1);
+    };
+    RunDriven(fresh, [&](Dialog& d) {
+      seen.dialogWindow = d.window;
+      d.Click(1);
+    });
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(seen.iconName, kind == platform::MessageIcon::Error ? "dialog-error" : "dialog-information");
+    EXPECT_TRUE(seen.textSelectable);
+    EXPECT_TRUE(seen.transientForDialog);
+    EXPECT_EQ(seen.typeHint, GDK_WINDOW_TYPE_HINT_DIALOG);
+    EXPECT_TRUE(seen.modal);
+    EXPECT_TRUE(seen.hasWindowIcon) << "the program's seal";
+    EXPECT_TRUE(seen.okFocused) << "Enter closes the box";
+  }
 }
 
 TEST_F(GtkLoginDialogTest, WithoutAUserFolderNoFieldHasTheFocusButTheDialogWorks) {

@@ -120,7 +120,9 @@ TEST_F(MainDlgTest, TwoFactorModeShowsOnlyTheCodeAndTheButtonsAndKeepsTheTexts) 
   EXPECT_EQ(window.showCalls, order);
   const std::set<int> twoFactorControls = {kCodeLabel, kCodeEdit, kLogInButton, kCancelButton};
   EXPECT_EQ(window.visible, twoFactorControls);
-  EXPECT_EQ(window.focused, kPasswordEdit) << "the focus is not moved";
+  // The password edit that had the keyboard is hidden: the code goes into
+  // the code edit without an extra Tab.
+  EXPECT_EQ(window.focused, kCodeEdit);
 
   CMainDlg::SwitchToTwoFactorMode(window);
   EXPECT_EQ(window.visible, twoFactorControls) << "a second switch changes nothing";
@@ -131,6 +133,30 @@ TEST_F(MainDlgTest, TwoFactorModeShowsOnlyTheCodeAndTheButtonsAndKeepsTheTexts) 
   EXPECT_EQ(dialog.Fields().email, u"grace@inkseal.test");
   EXPECT_EQ(dialog.Fields().password, u"cobol");
   EXPECT_EQ(dialog.Fields().code, u"424242");
+}
+
+// After a refused press the keyboard is where the user must retype (the
+// window selects the old text, so typing replaces it).
+TEST_F(MainDlgTest, AFailedPressFocusesTheFieldToCorrect) {
+  window.texts[kEmailEdit] = u"ada@inkseal.test";
+  window.texts[kPasswordEdit] = u"wrong";
+  window.focused = kLogInButton;
+  dialog.OnLogIn(window);  // nobody answers: the exchange fails
+  ASSERT_EQ(notifier.notices.size(), 1u);
+  EXPECT_EQ(notifier.notices[0].kind, Notice::HttpError);
+  EXPECT_EQ(window.focused, kPasswordEdit);
+
+  window.texts[kEmailEdit] = u"  ";
+  dialog.OnLogIn(window);
+  EXPECT_EQ(notifier.notices.back().text, u"Incorrect email or password.");
+  EXPECT_EQ(window.focused, kEmailEdit) << "the empty email is what must be corrected";
+
+  // A short read keeps its own focus on the field that could not be read.
+  window.texts[kEmailEdit] = u"ada@inkseal.test";
+  window.shortReads[kEmailEdit] = 1;
+  dialog.OnLogIn(window);
+  EXPECT_EQ(window.focused, kEmailEdit);
+  EXPECT_EQ(notifier.notices.size(), 2u);
 }
 
 TEST_F(MainDlgTest, CancelEndsWithTwoInEitherModeAndShowsNothing) {

@@ -10,7 +10,7 @@
 namespace inkseal::testing {
 
 struct Notice {
-  enum Kind { Information, LastError, HttpError } kind;
+  enum Kind { Information, LastError, HttpError, Error } kind;
   std::u16string text;
   uint32_t code = 0;
 };
@@ -22,6 +22,7 @@ class RecordingNotifier final : public Notifier {
   void ReportHttpError(uint32_t code, const std::u16string& text) override {
     notices.push_back({Notice::HttpError, text, code});
   }
+  void ReportError(const std::u16string& text) override { notices.push_back({Notice::Error, text, 0}); }
 
   std::vector<Notice> notices;
 };

@@ -211,8 +211,9 @@ TEST_F(TokenRequestTest, AFailedExchangeShowsTheFormAsSentAndTheHeaders) {
             u"\nheaders: Content-Length: 50\r\nContent-Type: application/x-www-form-urlencoded\r\n");
 }
 
-// Replies the reader rejects are told with the reader's message and the
-// dialog stays open; nothing is stored and earlier values stay as they were.
+// Replies the reader rejects are told as an unreadable reply, with the
+// reader's message, and the dialog stays open; nothing is stored and earlier
+// values stay as they were.
 TEST_F(TokenRequestTest, AReplyThatIsNotAJsonObjectIsReportedNotThrown) {
   const LoginFields fields{u"x@inkseal.test", u"x", u""};
   credentials.clientKey = u"kept";
@@ -223,8 +224,10 @@ TEST_F(TokenRequestTest, AReplyThatIsNotAJsonObjectIsReportedNotThrown) {
     StandInService::QueueReply(200, body);
     EXPECT_EQ(Press(fields), LoginOutcome::Failed) << body.substr(0, 40);
     ASSERT_EQ(notifier.notices.size(), 1u) << body.substr(0, 40);
-    EXPECT_EQ(notifier.notices[0].kind, Notice::Information);
-    EXPECT_FALSE(notifier.notices[0].text.empty()) << "the reader's message is shown";
+    EXPECT_EQ(notifier.notices[0].kind, Notice::Error);
+    const std::u16string lead = u"The service's reply could not be read:\n";
+    EXPECT_EQ(notifier.notices[0].text.substr(0, lead.size()), lead);
+    EXPECT_GT(notifier.notices[0].text.size(), lead.size()) << "the reader's message follows";
     notifier.notices.clear();
   }
   EXPECT_EQ(credentials.clientKey, u"kept");

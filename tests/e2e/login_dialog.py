@@ -164,12 +164,14 @@ class LoginDialog:
         if e2e.WINDOWS:
             self._probe("type", CODE, code)
         else:
-            # Hiding the focused password edit left the keyboard nowhere;
-            # Tab enters the first field shown, the code edit.
+            # The switch puts the keyboard into the code edit: no Tab.
             self.tab_order = [CODE, LOG_IN, CANCEL]
-            self.focus = None
-            self._tab_to(CODE)
+            self.focus = CODE
             self._type(code)
+
+    def type_here(self, text):
+        """Natively: types where the keyboard is, without moving it."""
+        self._type(text)
 
     def escape(self):
         if e2e.WINDOWS:

@@ -63,10 +63,11 @@ class StandInService:
     def reset(self):
         self._call("POST", "/_test/reset")
 
-    def queue_reply(self, path, status, headers, body=b""):
-        """The next request to path gets this reply instead of the usual one."""
+    def queue_reply(self, path, status, headers, body=b"", delay=0):
+        """The next request to path gets this reply instead of the usual one,
+        after delay seconds."""
         self._call("POST", "/_test/reply", json.dumps({
-            "path": path, "status": status, "headers": headers,
+            "path": path, "status": status, "headers": headers, "delay": delay,
             "body_base64": base64.b64encode(body).decode("ascii")}).encode("utf-8"))
 
     def fetch(self, url):

@@ -9,6 +9,7 @@ import os
 import re
 import stat
 import subprocess
+import time
 import unittest
 
 import inkseal_e2e as e2e
@@ -23,6 +24,7 @@ ADA = [("OAuthClientKey", "ck-ada"), ("OAuthClientSecret", "cs-ada"),
 GRACE = [("OAuthClientKey", "ck-grace"), ("OAuthClientSecret", "cs-grace"),
          ("OAuthTokenKey", "tk-grace"), ("OAuthTokenSecret", "ts-grace")]
 TOTP_DEMAND = ("information", "Please enter your TOTP code.")
+WS_DISABLED = 0x08000000
 
 
 class AuthenticatorTest(unittest.TestCase):
@@ -91,7 +93,9 @@ class AuthenticatorTest(unittest.TestCase):
         self.assertEqual(dialog.read_message(), TOTP_DEMAND)
         if e2e.WINDOWS:
             self.assertEqual(dialog.visible_controls_settled(TWO_FACTOR_MODE), TWO_FACTOR_MODE)
+            self.assertEqual(self.focus_settled(dialog, CODE), CODE)
         self.assertFalse(os.path.exists(self.settings_file()))
+        # Natively typed where the keyboard is: the code edit, without a Tab.
         dialog.fill_code("424242")
         dialog.enter_in(CODE)
         result = running.finish()
@@ -121,6 +125,109 @@ class AuthenticatorTest(unittest.TestCase):
         self.assertEqual(result.exit_code, 2, result)
         self.assertFalse(os.path.exists(self.settings_file()))
 
+    def focus_settled(self, dialog, expected, seconds=5):
+        """Under Wine: the focused control once it is expected, or as last seen."""
+        deadline = time.monotonic() + seconds
+        while True:
+            report = dialog.report()
+            if int(report["focus"]) == expected or time.monotonic() > deadline:
+                return int(report["focus"])
+            time.sleep(0.1)
+
+    def disabled_settled(self, dialog, expected, seconds=5):
+        """Under Wine: whether the dialog is disabled, once it is as expected
+        or as last seen (the press ends a moment after its box)."""
+        deadline = time.monotonic() + seconds
+        while True:
+            disabled = bool(int(dialog.report()["style"], 16) & WS_DISABLED)
+            if disabled == expected or time.monotonic() > deadline:
+                return disabled
+            time.sleep(0.1)
+
+    def test_a_refused_code_or_password_is_selected_so_that_typing_replaces_it(self):
+        running, dialog = self.start()
+        dialog.wait_shown()
+        dialog.fill_credentials("grace@inkseal.test", "fortran")
+        dialog.enter_in(PASSWORD)
+        self.assertEqual(dialog.read_message(), ("information", "Wrong email or password."))
+        if e2e.WINDOWS:
+            self.assertEqual(self.focus_settled(dialog, PASSWORD), PASSWORD)
+            self.assertEqual(dialog.report()["selection"], "0,7")
+            dialog._probe("type", PASSWORD, "cobol")
+        else:
+            dialog.type_here("cobol")  # replaces the selected "fortran"
+        dialog.enter_in(PASSWORD)
+        self.assertEqual(dialog.read_message(), TOTP_DEMAND)
+        dialog.fill_code("000000")
+        dialog.enter_in(CODE)
+        self.assertEqual(dialog.read_message(), TOTP_DEMAND)
+        if e2e.WINDOWS:
+            self.assertEqual(self.focus_settled(dialog, CODE), CODE)
+            self.assertEqual(dialog.report()["selection"], "0,6")
+            dialog._probe("type", CODE, "424242")
+        else:
+            dialog.type_here("424242")
+        dialog.enter_in(CODE)
+        result = running.finish()
+        self.assertEqual(result.exit_code, 1, result)
+        self.assertEqual([b.split("&", 1)[1] for b in self.token_bodies()],
+                         ["password=fortran&totp=", "password=cobol&totp=", "password=cobol&totp=000000",
+                          "password=cobol&totp=424242"])
+
+    def test_input_during_a_slow_exchange_is_dropped_and_the_reply_is_then_read(self):
+        # Both replies stall a few seconds: the first is typed over, the
+        # second (an HTML page from a proxy) cannot be read.
+        self.service.queue_reply("/api/v1/getpersonaltoken", 200, [["Content-Type", "application/json"]],
+                                 b'{"status":"error","message":"Slow and wrong."}', delay=3)
+        self.service.queue_reply("/api/v1/getpersonaltoken", 502, [["Content-Type", "text/html"]],
+                                 b"<html><body>Bad gateway</body></html>", delay=2)
+        running, dialog = self.start()
+        dialog.wait_shown()
+        dialog.fill_credentials("ada@inkseal.test", "analytical engine")
+        dialog.enter_in(PASSWORD)
+        time.sleep(1)
+        # Typed into the busy dialog: a second Enter, letters, Escape.
+        if e2e.WINDOWS:
+            report = dialog.report()
+            self.assertTrue(int(report["style"], 16) & WS_DISABLED, report["style"])
+            for key in ("return", "tab", "escape"):
+                dialog._probe("key", PASSWORD, key)
+            dialog._probe("key", 0, "escape")
+        else:
+            dialog._keys("Return", "z", "z", "Escape")
+        self.assertEqual(dialog.read_message(), ("information", "Slow and wrong."))
+        self.assertTrue(running.running(), "an Escape typed during the exchange ended the dialog")
+        dialog.enter_in(PASSWORD)
+        icon, text = dialog.read_message()
+        self.assertEqual((icon, text.split("\n")[0]), ("error", "The service's reply could not be read:"))
+        self.assertIn("<", text.split("\n", 1)[1])
+        dialog.escape()
+        result = running.finish()
+        self.assertEqual(result.exit_code, 2, result)
+        self.assertEqual(result.messages[2:], [], "nothing more was shown")
+        self.assertEqual(self.token_bodies(),
+                         ["email=ada%40inkseal.test&password=analytical%20engine&totp="] * 2)
+
+    @unittest.skipUnless(e2e.WINDOWS, "message boxes without owner leave the Win32 dialog on screen")
+    def test_no_second_press_starts_behind_an_open_box(self):
+        running, dialog = self.start()
+        dialog.wait_shown()
+        dialog.fill_credentials("ada@inkseal.test", "difference engine")
+        dialog.enter_in(PASSWORD)
+        deadline = time.monotonic() + 10
+        while len(self.token_bodies()) < 1 and time.monotonic() < deadline:
+            time.sleep(0.1)
+        time.sleep(0.5)  # the box is up (or coming)
+        self.assertTrue(int(dialog.report()["style"], 16) & WS_DISABLED, "the dialog is disabled behind its box")
+        dialog._probe("press", LOG_IN)
+        dialog._probe("key", PASSWORD, "return")
+        self.assertEqual(dialog.read_message(), ("information", "Wrong email or password."))
+        self.assertIsNone(running.read_message(1500), "a second box came")
+        self.assertEqual(len(self.token_bodies()), 1)
+        self.assertFalse(self.disabled_settled(dialog, False), "enabled again once the box is closed")
+        dialog.escape()
+        self.assertEqual(running.finish().exit_code, 2)
+
     # --- cancelling ------------------------------------------------------
 
     def test_escape_cancel_and_the_close_box_end_with_two_in_both_modes_and_write_nothing(self):
@@ -135,7 +242,7 @@ class AuthenticatorTest(unittest.TestCase):
                         dialog.enter_in(PASSWORD)
                         self.assertEqual(dialog.read_message(), TOTP_DEMAND)
                         if e2e.NATIVE:
-                            dialog.fill_code("")  # the keyboard into the code edit
+                            dialog.fill_code("")  # the harness follows the keyboard into the code edit
                     if way == "escape":
                         dialog.escape()
                     elif way == "cancel":

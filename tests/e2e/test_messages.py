@@ -103,10 +103,10 @@ class DesktopDialogTest(unittest.TestCase):
     def xdotool(self, *arguments):
         return subprocess.run(["xdotool", *arguments], capture_output=True, timeout=10).stdout.decode().split()
 
-    def find_dialog(self):
+    def find_dialog(self, pid):
         deadline = time.monotonic() + self.WAIT_SECONDS
         while time.monotonic() < deadline:
-            windows = self.xdotool("search", "--name", "^Inkseal$")
+            windows = self.xdotool("search", "--onlyvisible", "--pid", str(pid), "--name", "^Inkseal$")
             if windows:
                 return windows[0]
             time.sleep(0.2)
@@ -119,10 +119,16 @@ class DesktopDialogTest(unittest.TestCase):
                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=stderr,
                                        start_new_session=True)
             try:
-                dialog = self.find_dialog()
+                dialog = self.find_dialog(process.pid)
                 self.assertIsNotNone(dialog, "no dialog titled Inkseal appeared")
                 time.sleep(0.5)
                 self.assertIsNone(process.poll(), "the program went on without waiting for OK")
+                # Without a window of its own the program's box is a modal
+                # dialog to the window manager, not a second main window.
+                properties = subprocess.run(["xprop", "-id", dialog, "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE"],
+                                            capture_output=True, text=True, timeout=10).stdout
+                self.assertIn("_NET_WM_WINDOW_TYPE_DIALOG", properties)
+                self.assertIn("_NET_WM_STATE_MODAL", properties)
                 self.xdotool("windowfocus", "--sync", dialog)
                 self.xdotool("key", "Return")
                 process.wait(self.WAIT_SECONDS)

@@ -307,7 +307,9 @@ class Handler(socketserver.StreamRequestHandler):
         """A reply a test asked for: "raw_base64" is written as it stands; otherwise
         status, headers and body, with a Content-Length unless the test gave its
         own length or transfer coding; "split" sends the head and each half of
-        the body in separate writes, a moment apart."""
+        the body in separate writes, a moment apart; "delay" (seconds) stalls
+        before anything is sent, as a slow service or proxy would."""
+        time.sleep(float(canned.get("delay", 0)))
         if "raw_base64" in canned:
             self.wfile.write(base64.b64decode(canned["raw_base64"]))
             self.wfile.flush()

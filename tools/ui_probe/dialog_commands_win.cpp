@@ -10,6 +10,7 @@
 //       owner=<0|1>
 //       workarea=<left>,<top>,<right>,<bottom>   of the nearest monitor
 //       focus=<control ID, 0 for none>
+//       selection=<start>,<end>           in the focused edit (0,0 otherwise)
 //       visible=<IDs of the visible controls, comma separated, in tab order>
 //       control=<ID> <class> <style hex> <x>,<y>,<width>,<height> <text>
 //         one line per control in tab order; client pixels
@@ -73,7 +74,14 @@ int ReportCommand(const CommandArguments& arguments) {
   report += L"owner=" + std::wstring(::GetWindow(dialog, GW_OWNER) != nullptr ? L"1" : L"0") + L"\n";
   report += L"workarea=" + std::to_wstring(work.left) + L"," + std::to_wstring(work.top) + L"," +
             std::to_wstring(work.right) + L"," + std::to_wstring(work.bottom) + L"\n";
-  report += L"focus=" + std::to_wstring(FocusedControlId(dialog)) + L"\n";
+  const int focus = FocusedControlId(dialog);
+  report += L"focus=" + std::to_wstring(focus) + L"\n";
+  DWORD_PTR selection = 0;
+  const HWND focused = focus != 0 ? ::GetDlgItem(dialog, focus) : nullptr;
+  if (focused != nullptr && ClassOf(focused) == L"Edit") {
+    ::SendMessageTimeoutW(focused, EM_GETSEL, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &selection);
+  }
+  report += L"selection=" + std::to_wstring(LOWORD(selection)) + L"," + std::to_wstring(HIWORD(selection)) + L"\n";
 
   std::wstring visible;
   std::wstring controls;
