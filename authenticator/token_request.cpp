@@ -91,11 +91,13 @@ void ReadReply(const std::u16string& contentText, OAuthValues& credentials, Repl
 }
 
 void WriteCredentials(const OAuthValues& credentials, const std::u16string& settingsFile) {
-  // Every key is attempted: a failed write has been reported by WriteSetting.
-  WriteSetting(kKeyOAuthClientKey, *credentials.clientKey, kSettingsSection, settingsFile);
-  WriteSetting(kKeyOAuthClientSecret, *credentials.clientSecret, kSettingsSection, settingsFile);
-  WriteSetting(kKeyOAuthTokenKey, *credentials.tokenKey, kSettingsSection, settingsFile);
-  WriteSetting(kKeyOAuthTokenSecret, *credentials.tokenSecret, kSettingsSection, settingsFile);
+  // One write for the set: a pair signed with half-new, half-old values
+  // fails at the service.  A failure has been reported by WriteSettings.
+  WriteSettings({{kKeyOAuthClientKey, *credentials.clientKey},
+                 {kKeyOAuthClientSecret, *credentials.clientSecret},
+                 {kKeyOAuthTokenKey, *credentials.tokenKey},
+                 {kKeyOAuthTokenSecret, *credentials.tokenSecret}},
+                kSettingsSection, settingsFile);
 }
 
 char16_t AsciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c; }
