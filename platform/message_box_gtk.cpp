@@ -4,7 +4,9 @@
 // what a user would.  The block reads
 //   [<title>] error|information\n<text>\n[OK]\n
 // so the text is exactly what lies between the first line and the last
-// "\n[OK]\n".
+// "\n[OK]\n".  Standard error lands in logs: there secrets are masked,
+// unless INKSEAL_MESSAGE_OUTPUT=stderr explicitly asks for the whole text
+// (tests and diagnosis).
 //
 // GTK is loaded only when a box is really shown.  A successful upload shows
 // none, and linking GTK would make every run load about a hundred libraries
@@ -19,6 +21,7 @@
 #include <cstring>
 #include <string>
 
+#include "text/secret_mask.h"
 #include "text/utf.h"
 
 namespace inkseal::platform {
@@ -111,12 +114,15 @@ void RunDialog(const GtkCalls& gtk, const std::string& title, const std::string&
 
 void ShowMessageBox(const std::u16string& title, const std::u16string& text, MessageIcon icon) {
   const std::string title8 = Utf16ToUtf8(title);
-  const std::string text8 = Utf16ToUtf8(text);
-  const GtkCalls* gtk = WantsStandardError() ? nullptr : GtkWithDisplay();
+  if (WantsStandardError()) {
+    WriteToStandardError(title8, Utf16ToUtf8(text), icon);
+    return;
+  }
+  const GtkCalls* gtk = GtkWithDisplay();
   if (gtk == nullptr) {
-    WriteToStandardError(title8, text8, icon);
+    WriteToStandardError(title8, Utf16ToUtf8(MaskSecrets(text)), icon);
   } else {
-    RunDialog(*gtk, title8, text8, icon);
+    RunDialog(*gtk, title8, Utf16ToUtf8(text), icon);
   }
 }
 
