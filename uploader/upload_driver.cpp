@@ -12,12 +12,29 @@
 #include "platform/last_error.h"
 #include "platform/process.h"
 #include "platform/shell.h"
+#include "platform/user_lock.h"
 #include "uploader/authenticator_file.h"
 #include "uploader/credentials.h"
 #include "uploader/module_directory.h"
 #include "uploader/upload_texts.h"
 
 namespace inkseal {
+namespace {
+
+constexpr char16_t kLoginLockName[] = u"Inkseal-Brantwick";
+
+// Waits until no other print of this user runs the authenticator, then
+// holds that place.  Without a lock (the folder cannot take the file) the
+// run goes on as it would alone: nothing is reported.
+void TakeTurnToLogIn(const std::u16string& settingsPath, platform::UserLock& lock) {
+  const size_t separator = settingsPath.rfind(platform::kPathSeparator);
+  const std::u16string folder =
+      separator == std::u16string::npos ? std::u16string() : settingsPath.substr(0, separator + 1);
+  if (!folder.empty()) platform::CreateDirectoryLevel(folder);
+  lock.Acquire(kLoginLockName, folder);
+}
+
+}  // namespace
 
 int RunUploader(const std::u16string& commandLineText) {
   if (!platform::HasOwnModuleHandle()) {
@@ -48,6 +65,14 @@ int RunUploader(const std::u16string& commandLineText) {
     credentials = ReadCredentials(settingsPathInUse);
   }
 
+  // One login per user at a time: a print that finds another one's
+  // authenticator running waits for it, then reads what it stored.
+  platform::UserLock loginTurn;
+  if (!credentials.IsComplete()) {
+    TakeTurnToLogIn(settingsPathInUse, loginTurn);
+    credentials = ReadCredentials(settingsPathInUse);
+  }
+
   if (!credentials.IsComplete()) {
     platform::ChildProcess authenticator;
     if (!authenticator.Start(moduleDirectory + kAuthenticatorFileName)) {
@@ -70,6 +95,7 @@ int RunUploader(const std::u16string& commandLineText) {
     // missing leaves its slot empty and the service decides.
     credentials = ReadCredentials(settingsPathInUse);
   }
+  loginTurn.Release();
   const std::u16string authorization = AuthorizationValue(credentials);
 
   if (!documentPathAsPassed) {
