@@ -72,7 +72,15 @@ void ReadReply(const std::u16string& contentText, OAuthValues& credentials, Repl
     }
     const std::u16string name = Utf8ToWide(member.name);
     const std::u16string value = Utf8ToWide(valueBytes);
-    if (!FitsOnOneLine(value)) continue;
+    if (name == u"status") {
+      words.status = value;
+      continue;
+    }
+    if (name == u"message") {
+      words.message = value;  // shown as it came, over several lines if so
+      continue;
+    }
+    if (!FitsOnOneLine(value)) continue;  // the OAuth values go into the settings file
 
     if (name == u"apitoken") {
       credentials.clientKey = value;
@@ -82,10 +90,6 @@ void ReadReply(const std::u16string& contentText, OAuthValues& credentials, Repl
       credentials.tokenKey = value;
     } else if (name == u"accesssecret") {
       credentials.tokenSecret = value;
-    } else if (name == u"status") {
-      words.status = value;
-    } else if (name == u"message") {
-      words.message = value;
     }
   }
 }
