@@ -110,8 +110,11 @@ int RunUploader(const std::u16string& commandLineText) {
 
   // Printer drivers quote paths with blanks; only the quotes go.
   const std::u16string documentPath = platform::TrimCharacters(*documentPathAsPassed, u"\"");
+  // Each code is taken before the message text is built: building it may
+  // touch the last error (the order of a call's arguments is unspecified).
   if (!platform::ProbeDocument(documentPath)) {
-    ReportErrorCode(platform::LastError(), kDocumentNotOpenedText + documentPath);
+    const uint32_t code = platform::LastError();
+    ReportErrorCode(code, kDocumentNotOpenedText + documentPath);
     return 0;
   }
   // A document that vanished or cannot be read whole after the probe is
@@ -119,13 +122,18 @@ int RunUploader(const std::u16string& commandLineText) {
   // a successful print.
   platform::DocumentBytes document;
   if (!platform::ReadDocument(documentPath, document)) {
-    ReportErrorCode(platform::LastError(), kDocumentNotOpenedText + documentPath);
+    const uint32_t code = platform::LastError();
+    ReportErrorCode(code, kDocumentNotOpenedText + documentPath);
     return 0;
   }
   const auto bodyLength = static_cast<int32_t>(document.size);  // under 2 GiB, checked by the read
 
+  // Outside the try block, the client and the COM scope end only after the
+  // handler has read the last error, which their clean-up would replace.
+  std::optional<WinHttpClient> clientSlot;
+  std::optional<platform::ComScope> comSlot;
   try {
-    WinHttpClient client(*uploadUrl, nullptr);
+    WinHttpClient& client = clientSlot.emplace(*uploadUrl, nullptr);
     client.verifyCertificates = false;
     // The bytes were read for this request only: the client takes them as
     // its own copy, so a large document is held once.
@@ -137,9 +145,10 @@ int RunUploader(const std::u16string& commandLineText) {
     }
     const std::u16string browserUrl = client.BrowserUrl();
 
-    platform::ComScope com;
+    comSlot.emplace();
     if (!platform::ShellOpen(browserUrl)) {
-      ReportErrorCode(platform::LastError(), kBrowserNotOpenedText + browserUrl);
+      const uint32_t code = platform::LastError();
+      ReportErrorCode(code, kBrowserNotOpenedText + browserUrl);
       return 1;
     }
     return 0;
