@@ -1,5 +1,6 @@
 #include "http/win_http_client.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <limits>
@@ -219,6 +220,11 @@ bool WinHttpClient::RunAttempt(HttpRequestState& request, bool checkPage, bool s
   if (!hopHeaders.empty() && !HttpAddRequestHeaders(request, hopHeaders)) RecordLastError();
   if (!HttpDisableRedirects(request) && stopAtRedirect) RecordLastError();
   SelectProxy(request);
+  // Wine's WinHTTP takes the wait for the response head as it stands when
+  // the request goes out, so it is bounded here already (POSIX starts the
+  // clock anew below, once the body is out).
+  const int32_t deadlineMs = ResponseDeadlineMs();
+  HttpSetResponseTimeLimit(request, receiveTimeout > 0 ? std::min(receiveTimeout, deadlineMs) : deadlineMs);
 
   if (!HttpSendRequest(request)) {
     RecordLastError();
@@ -228,7 +234,7 @@ bool WinHttpClient::RunAttempt(HttpRequestState& request, bool checkPage, bool s
     uint32_t written = 0;
     if (!HttpWriteData(request, requestData.get(), requestDataLength, written)) RecordLastError();
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ResponseDeadlineMs());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(deadlineMs);
   if (!LimitWait(request, deadline) || !HttpReceiveResponse(request)) {
     RecordLastError();
     return false;
