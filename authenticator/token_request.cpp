@@ -73,7 +73,15 @@ void ReadReply(const std::u16string& contentText, OAuthValues& credentials, Repl
     }
     const std::u16string name = Utf8ToWide(member.name);
     const std::u16string value = Utf8ToWide(valueBytes);
-    if (!FitsOnOneLine(value)) continue;
+    if (name == u"status") {
+      words.status = value;
+      continue;
+    }
+    if (name == u"message") {
+      words.message = value;  // shown as it came, over several lines if so
+      continue;
+    }
+    if (!FitsOnOneLine(value)) continue;  // the OAuth values go into the settings file
 
     if (name == u"apitoken") {
       credentials.clientKey = value;
@@ -83,20 +91,18 @@ void ReadReply(const std::u16string& contentText, OAuthValues& credentials, Repl
       credentials.tokenKey = value;
     } else if (name == u"accesssecret") {
       credentials.tokenSecret = value;
-    } else if (name == u"status") {
-      words.status = value;
-    } else if (name == u"message") {
-      words.message = value;
     }
   }
 }
 
 void WriteCredentials(const OAuthValues& credentials, const std::u16string& settingsFile) {
-  // Every key is attempted: a failed write has been reported by WriteSetting.
-  WriteSetting(kKeyOAuthClientKey, *credentials.clientKey, kSettingsSection, settingsFile);
-  WriteSetting(kKeyOAuthClientSecret, *credentials.clientSecret, kSettingsSection, settingsFile);
-  WriteSetting(kKeyOAuthTokenKey, *credentials.tokenKey, kSettingsSection, settingsFile);
-  WriteSetting(kKeyOAuthTokenSecret, *credentials.tokenSecret, kSettingsSection, settingsFile);
+  // One write for the set: a pair signed with half-new, half-old values
+  // fails at the service.  A failure has been reported by WriteSettings.
+  WriteSettings({{kKeyOAuthClientKey, *credentials.clientKey},
+                 {kKeyOAuthClientSecret, *credentials.clientSecret},
+                 {kKeyOAuthTokenKey, *credentials.tokenKey},
+                 {kKeyOAuthTokenSecret, *credentials.tokenSecret}},
+                kSettingsSection, settingsFile);
 }
 
 char16_t AsciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c; }

@@ -37,12 +37,29 @@ std::optional<std::u16string> ReadSetting(const std::u16string& key, const std::
   return value;
 }
 
+namespace {
+
+void ReportFailedWrite(uint32_t code, const std::u16string& key, const std::u16string& section,
+                       const std::u16string& file) {
+  ReportErrorCode(code, u"Failed to write.\n"
+                        u"\nkey: " + key + u"\nsection: " + section + u"\ninifile: " + file);
+}
+
+}  // namespace
+
 int WriteSetting(const std::u16string& key, const std::u16string& value, const std::u16string& section,
                  const std::u16string& file) {
   if (platform::WriteProfileValue(section, key, value, file)) return 1;
+  ReportFailedWrite(platform::LastError(), key, section, file);
+  return 0;
+}
+
+int WriteSettings(const std::vector<std::pair<std::u16string, std::u16string>>& values,
+                  const std::u16string& section, const std::u16string& file) {
+  size_t failed = 0;
+  if (values.empty() || platform::WriteProfileValues(section, values, file, failed)) return 1;
   const uint32_t code = platform::LastError();
-  ReportErrorCode(code, u"Failed to write.\n"
-                        u"\nkey: " + key + u"\nsection: " + section + u"\ninifile: " + file);
+  ReportFailedWrite(code, values[failed < values.size() ? failed : 0].first, section, file);
   return 0;
 }
 

@@ -4,6 +4,8 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace inkseal {
 
@@ -28,6 +30,14 @@ std::optional<std::u16string> ReadSetting(const std::u16string& key, const std::
 // failing result returned.
 int WriteSetting(const std::u16string& key, const std::u16string& value,
                  const std::u16string& section, const std::u16string& file);
+
+// Writes key/value pairs so that the file holds either all of them or none
+// (the old values); the uploader never meets a half-new set.  Greater than
+// zero on success; on failure "Failed to write." is shown as WriteSetting
+// shows it, for the key that failed (the first key when the file could not
+// be replaced), and nothing is changed.
+int WriteSettings(const std::vector<std::pair<std::u16string, std::u16string>>& values,
+                  const std::u16string& section, const std::u16string& file);
 
 // The authenticator's per-user folder: application-data folder + separator +
 // "Lumesk" + separator, created when missing.  Reports its own failures.

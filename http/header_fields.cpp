@@ -58,19 +58,24 @@ bool PageIsComplete(const std::u16string& contentText) {
   return FindFirstCapture(kPageClosePattern, contentText, tag);
 }
 
-void WinHttpClient::ReadHeaderFields(platform::HttpRequestState& request) {
+bool QueryHeaderBlock(platform::HttpRequestState& request, std::u16string& block) {
   uint32_t length = 0;
   if (!platform::HttpQueryRawHeaders(request, nullptr, length) &&
       platform::LastError() != platform::kErrorInsufficientBuffer) {
-    return;
+    return false;
   }
   // The length is in bytes, so this many UTF-16 units is twice the room
   // needed; the zeroed spare guarantees a terminator.
   const size_t units = length + size_t(1);
   std::unique_ptr<char16_t[]> buffer(new (std::nothrow) char16_t[units]());
-  if (!buffer) return;
-  if (!platform::HttpQueryRawHeaders(request, buffer.get(), length)) return;
-  headerText = std::u16string(buffer.get());
+  if (!buffer) return false;
+  if (!platform::HttpQueryRawHeaders(request, buffer.get(), length)) return false;
+  block = std::u16string(buffer.get());
+  return true;
+}
+
+void WinHttpClient::ReadHeaderFields(platform::HttpRequestState& request) {
+  if (!QueryHeaderBlock(request, headerText)) return;
 
   PickCharset(headerText, charset);
   PickBrowserUrl(headerText, browserUrl);

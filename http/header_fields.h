@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/http_transport.h"
+
 namespace inkseal {
 
 // The first "charset=" value made of letters, digits, '-' and '_'.
@@ -22,5 +24,9 @@ void PickContentLength(const std::u16string& headerBlock, uint32_t& contentLengt
 
 // False only when the text holds "<html>" but no "</html>" (any case).
 bool PageIsComplete(const std::u16string& contentText);
+
+// The response's raw header block; false (block unchanged) when it cannot
+// be read.
+bool QueryHeaderBlock(platform::HttpRequestState& request, std::u16string& block);
 
 }  // namespace inkseal

@@ -118,14 +118,9 @@ class Compiler {
     ++p_;
     const bool lazy = *p_ == u'?';
     if (lazy) ++p_;
-    // A greedy loop stops on its own when an iteration consumes nothing; a
-    // lazy one has no such check and would spin, so it needs a body that
-    // always consumes.
-    if (op != u'?' && (atom.canBeEmpty || (lazy && atom.mayConsumeNothing))) {
-      return Failure(PatternEmptyRepeat);
-    }
+    if (op != u'?' && atom.canBeEmpty) return Failure(PatternEmptyRepeat);
     if (op == u'?') {
-      lazy ? LazyLoop(start, false) : GreedyLoop(start, false);
+      lazy ? LazyLoop(start, false, false) : GreedyLoop(start, false);
       return kPossiblyEmpty;
     }
     int loopStart = start;
@@ -137,7 +132,7 @@ class Compiler {
       if (error_ != PatternOk) return {};
     }
     if (lazy) {
-      LazyLoop(loopStart, true);
+      LazyLoop(loopStart, true, atom.mayConsumeNothing);
     } else if (IsOneCharacter(loopStart)) {
       CharacterLoop(loopStart);
     } else {
@@ -317,9 +312,25 @@ class Compiler {
   // Lazy "X*?" (repeat) or "X??": the continuation first, one more X only
   // when it fails.  The position is pushed so that X starts where the
   // continuation started, not where it gave up.
-  void LazyLoop(int bodyStart, bool repeat) {
-    Insert(bodyStart, {{Op::PushPosition, 0}, {Op::Call, 0}, {Op::PopPosition, 0}});
-    if (repeat) Emit(Op::Jump, bodyStart);
+  //
+  // A repeated X that may consume nothing (a back-reference to an empty
+  // capture, a look-ahead) would loop for ever without moving; guarded, an
+  // iteration that did not move fails instead.  Its progress mark lives in
+  // a slot whose earlier value comes back when the iteration is undone, as
+  // in the greedy loop, so an outer iteration is judged by its own start.
+  void LazyLoop(int bodyStart, bool repeat, bool guarded) {
+    if (!repeat || !guarded) {
+      Insert(bodyStart, {{Op::PushPosition, 0}, {Op::Call, 0}, {Op::PopPosition, 0}});
+      if (repeat) Emit(Op::Jump, bodyStart);
+      code_[bodyStart + 1].operand = Size();
+      return;
+    }
+    const int slot = slots_++;
+    Insert(bodyStart, {{Op::PushPosition, 0}, {Op::Call, 0}, {Op::PopPosition, 0},
+                       {Op::SaveSlot, slot}, {Op::Call, bodyStart + 7}, {Op::RestoreSlot, slot},
+                       {Op::Return, 0}, {Op::StorePosition, slot}});
+    Emit(Op::FailIfNoProgress, slot);
+    Emit(Op::Jump, bodyStart);
     code_[bodyStart + 1].operand = Size();
   }
 

@@ -1,12 +1,16 @@
 #include "http/win_http_client.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <new>
 #include <utility>
 
 #include "http/header_fields.h"
+#include "http/redirects.h"
 #include "platform/codepage.h"
+#include "platform/environment.h"
 #include "platform/last_error.h"
 
 namespace inkseal {
@@ -25,6 +29,27 @@ constexpr int32_t kReceiveTimeoutMs = 30000;
 constexpr int kMaxAttempts = 3;
 
 constexpr size_t kFirstBodyCapacity = 10240;
+
+// Neither program needs more than a few KiB of a reply: these bound what a
+// hostile or broken server can make the client hold.
+constexpr uint32_t kMaxResponseBodyBytes = 64u << 20;
+constexpr uint32_t kMaxResponseHeaderBytes = 64u << 10;
+
+// Once the request body is out, the whole response (head and body) must
+// arrive within this time, however slowly it trickles in.
+constexpr int32_t kResponseDeadlineMs = 180000;
+// Tests shorten the deadline rather than wait minutes for it.
+constexpr char16_t kResponseDeadlineOverride[] = u"INKSEAL_TEST_RESPONSE_DEADLINE_MS";
+
+int32_t ResponseDeadlineMs() {
+  const std::u16string text = EnvironmentVariable(kResponseDeadlineOverride);
+  int64_t value = 0;
+  for (char16_t c : text) {
+    if (c < u'0' || c > u'9' || value > kResponseDeadlineMs) return kResponseDeadlineMs;
+    value = value * 10 + (c - u'0');
+  }
+  return value > 0 && value < kResponseDeadlineMs ? int32_t(value) : kResponseDeadlineMs;
+}
 
 constexpr char16_t kVerbGet[] = u"GET";
 constexpr const char16_t* kVerbs[] = {kVerbGet, u"POST", u"PUT"};
@@ -119,8 +144,6 @@ bool WinHttpClient::Execute(const std::u16string& verbText, bool stopAtRedirect)
     return false;
   }
 
-  bool result = true;
-
   if (!sessionHandle) {
     sessionHandle = HttpOpenSession(userAgent);
     if (!sessionHandle) {
@@ -130,13 +153,46 @@ bool WinHttpClient::Execute(const std::u16string& verbText, bool stopAtRedirect)
   }
   HttpSetTimeouts(*sessionHandle, resolveTimeout, connectTimeout, sendTimeout, receiveTimeout);
 
-  HttpUrlParts parts;
-  if (!HttpCrackUrl(url, parts)) {
+  HttpUrlParts origin;
+  if (!HttpCrackUrl(url, origin)) {
     RecordLastError();
     return false;
   }
-  const bool secure = parts.scheme == HttpScheme::Https;
 
+  // Redirects are followed here rather than by the platform, so that the
+  // caller's credentials stay with the origin and a body never goes along
+  // with a verb that changed to GET.
+  const bool checkPage = verb == kVerbGet && !stopAtRedirect;
+  std::u16string hopUrl = url;
+  HttpUrlParts hop = origin;
+  hopHeaders = extraHeaders;
+  hopSendsBody = true;
+  for (int hops = 0;; ++hops) {
+    bool result = true;
+    std::u16string location;
+    if (!RunHop(hop, verb, checkPage, stopAtRedirect, result, location)) return false;
+    if (location.empty()) return result;
+
+    const std::u16string next = ResolveLocation(hopUrl, location);
+    HttpUrlParts nextParts;
+    const bool downgrade = hop.scheme == HttpScheme::Https;
+    if (hops == kMaxRedirectHops || !HttpCrackUrl(next, nextParts) ||
+        (downgrade && nextParts.scheme != HttpScheme::Https)) {
+      errorCode = kHttpErrorRedirectFailed;
+      return false;
+    }
+    const char16_t* nextVerb = VerbAfterRedirect(redirectStatus, verb);
+    hopSendsBody = hopSendsBody && nextVerb == verb;
+    hopHeaders = HeaderLinesForHop(extraHeaders, SameOrigin(origin, nextParts), hopSendsBody);
+    verb = nextVerb;
+    hopUrl = next;
+    hop = nextParts;
+  }
+}
+
+bool WinHttpClient::RunHop(const HttpUrlParts& parts, const char16_t* verb, bool checkPage,
+                           bool stopAtRedirect, bool& result, std::u16string& location) {
+  const bool secure = parts.scheme == HttpScheme::Https;
   HttpConnection connection = HttpConnect(*sessionHandle, parts.host, parts.port);
   if (!connection) {
     RecordLastError();
@@ -152,35 +208,44 @@ bool WinHttpClient::Execute(const std::u16string& verbText, bool stopAtRedirect)
     HttpSetSecurityFlags(*request, kHttpIgnoreUnknownCa | kHttpIgnoreCertNameInvalid |
                                        kHttpIgnoreCertDateInvalid);
   }
+  HttpSetMaxResponseHeaderSize(*request, kMaxResponseHeaderBytes);
 
-  const bool checkPage = verb == kVerbGet && !stopAtRedirect;
   for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
-    if (RunAttempt(*request, checkPage, stopAtRedirect, result)) return result;
+    location.clear();
+    if (RunAttempt(*request, checkPage, stopAtRedirect, result, location)) return true;
   }
   return false;  // request, then connection, close on the way out
 }
 
 bool WinHttpClient::RunAttempt(HttpRequestState& request, bool checkPage, bool stopAtRedirect,
-                               bool& result) {
-  if (!extraHeaders.empty() && !HttpAddRequestHeaders(request, extraHeaders)) RecordLastError();
-  if (stopAtRedirect && !HttpDisableRedirects(request)) RecordLastError();
+                               bool& result, std::u16string& location) {
+  if (!hopHeaders.empty() && !HttpAddRequestHeaders(request, hopHeaders)) RecordLastError();
+  if (!HttpDisableRedirects(request) && stopAtRedirect) RecordLastError();
   SelectProxy(request);
+  // Wine's WinHTTP takes the wait for the response head as it stands when
+  // the request goes out, so it is bounded here already (POSIX starts the
+  // clock anew below, once the body is out).
+  const int32_t deadlineMs = ResponseDeadlineMs();
+  HttpSetResponseTimeLimit(request, receiveTimeout > 0 ? std::min(receiveTimeout, deadlineMs) : deadlineMs);
 
   if (!HttpSendRequest(request)) {
     RecordLastError();
     return false;
   }
-  if (WriteBody(request) == BodyWrite::SourceFailed) {
+  if (hopSendsBody && WriteBody(request) == BodyWrite::SourceFailed) {
     result = false;
     return true;  // the body could not be produced: no attempt can succeed
   }
-  if (!HttpReceiveResponse(request)) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(deadlineMs);
+  if (!LimitWait(request, deadline) || !HttpReceiveResponse(request)) {
     RecordLastError();
     return false;
   }
 
+  if (!stopAtRedirect && FollowsElsewhere(request, location)) return true;
+
   ReadHeaderFields(request);
-  switch (ReadBody(request)) {
+  switch (ReadBody(request, deadline)) {
     case BodyRead::NoBuffer:
       result = false;
       return true;  // no point in another attempt without memory
@@ -213,6 +278,27 @@ WinHttpClient::BodyWrite WinHttpClient::WriteBody(HttpRequestState& request) {
   return sourceFailed ? BodyWrite::SourceFailed : BodyWrite::WriteFailed;
 }
 
+bool WinHttpClient::LimitWait(HttpRequestState& request, std::chrono::steady_clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  if (left.count() <= 0) {
+    SetLastError(kHttpErrorTimeout);
+    return false;
+  }
+  waitCutByDeadline = receiveTimeout <= 0 || left.count() <= receiveTimeout;
+  const int64_t limit = waitCutByDeadline ? left.count() : receiveTimeout;
+  HttpSetResponseTimeLimit(request, static_cast<int>(limit));
+  return true;
+}
+
+bool WinHttpClient::FollowsElsewhere(HttpRequestState& request, std::u16string& location) {
+  std::u16string block;
+  if (!QueryHeaderBlock(request, block)) return false;
+  redirectStatus = StatusOf(block);
+  if (!IsRedirectStatus(redirectStatus)) return false;
+  location = LocationOf(block);
+  return !location.empty();
+}
+
 void WinHttpClient::SelectProxy(HttpRequestState& request) {
   HttpUserProxyConfig config;
   HttpProxyInfo proxy;
@@ -240,7 +326,8 @@ void WinHttpClient::SelectProxy(HttpRequestState& request) {
   if (!proxy.proxy.empty() && !HttpSetProxy(request, proxy)) RecordLastError();
 }
 
-WinHttpClient::BodyRead WinHttpClient::ReadBody(HttpRequestState& request) {
+WinHttpClient::BodyRead WinHttpClient::ReadBody(HttpRequestState& request,
+                                                std::chrono::steady_clock::time_point deadline) {
   bodyBytes.reset();
   bodyLength = 0;
   size_t capacity = kFirstBodyCapacity;
@@ -252,14 +339,27 @@ WinHttpClient::BodyRead WinHttpClient::ReadBody(HttpRequestState& request) {
   uint32_t available = 0;
   do {
     available = 0;
-    if (!HttpQueryDataAvailable(request, available)) RecordLastError();
+    if (!LimitWait(request, deadline)) {
+      RecordLastError();
+      outcome = BodyRead::Truncated;
+      break;
+    }
+    if (!HttpQueryDataAvailable(request, available)) {
+      RecordLastError();
+      // A read that outlived the deadline fails the exchange; one that only
+      // outlived the receive time-out ends the body, as it always has.
+      if (errorCode == kHttpErrorTimeout && waitCutByDeadline) {
+        outcome = BodyRead::Truncated;
+        break;
+      }
+    }
     ReportProgress(received);
 
     std::unique_ptr<uint8_t[]> chunk(new (std::nothrow) uint8_t[size_t(available) + 1]());
     uint32_t read = 0;
     if (chunk && HttpReadData(request, chunk.get(), available, read)) {
       // The count must stay a 32-bit number with room for the zero byte.
-      const bool fits = read <= std::numeric_limits<uint32_t>::max() - 1 - received;
+      const bool fits = read <= kMaxResponseBodyBytes - received;
       if (!fits || !MakeRoom(buffer, capacity, received, size_t(received) + read + 1)) {
         outcome = BodyRead::Truncated;
         break;

@@ -13,6 +13,7 @@
 // reset and is meaningful only after false.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -64,14 +65,23 @@ class WinHttpClient {
   enum class BodyRead { Whole, Truncated, NoBuffer };
   enum class BodyWrite { Written, WriteFailed, SourceFailed };
 
-  // True when the attempt completed (result then holds Execute's answer);
-  // false when another attempt is due.
+  // One request to one address, with its attempts.  True when an attempt
+  // completed: result then holds Execute's answer, or location is where a
+  // redirect sends the request next.
+  bool RunHop(const platform::HttpUrlParts& parts, const char16_t* verb, bool checkPage,
+              bool stopAtRedirect, bool& result, std::u16string& location);
+  // True when the attempt completed; false when another attempt is due.
   bool RunAttempt(platform::HttpRequestState& request, bool checkPage, bool stopAtRedirect,
-                  bool& result);
+                  bool& result, std::u16string& location);
+  // Bounds the next wait for the response by the time left until deadline;
+  // false (last error: time-out) when none is left.
+  bool LimitWait(platform::HttpRequestState& request, std::chrono::steady_clock::time_point deadline);
+  // True when the response is a redirect with somewhere to go.
+  bool FollowsElsewhere(platform::HttpRequestState& request, std::u16string& location);
   BodyWrite WriteBody(platform::HttpRequestState& request);
   void SelectProxy(platform::HttpRequestState& request);
   void ReadHeaderFields(platform::HttpRequestState& request);
-  BodyRead ReadBody(platform::HttpRequestState& request);
+  BodyRead ReadBody(platform::HttpRequestState& request, std::chrono::steady_clock::time_point deadline);
   void DecodeBody();
   void ReportProgress(uint32_t received) const;
   void RecordLastError();
@@ -95,6 +105,11 @@ class WinHttpClient {
   uint32_t requestDataLength = 0;
   RequestBody* requestBody = nullptr;  // not owned; instead of requestData
   std::u16string extraHeaders;
+  // What the current hop of a redirected request sends.
+  std::u16string hopHeaders;
+  bool hopSendsBody = true;
+  uint32_t redirectStatus = 0;
+  bool waitCutByDeadline = false;  // the last wait was bounded by the response deadline
   uint32_t errorCode = 0;
   const std::u16string userAgent;
   const int32_t resolveTimeout;

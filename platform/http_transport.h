@@ -49,6 +49,7 @@ constexpr uint32_t kHttpErrorConnectionError = 12030;
 constexpr uint32_t kHttpErrorInvalidServerResponse = 12152;
 constexpr uint32_t kHttpErrorRedirectFailed = 12156;
 constexpr uint32_t kHttpErrorSecureFailure = 12175;
+constexpr uint32_t kHttpErrorHeaderSizeOverflow = 12182;
 
 enum class HttpScheme : uint32_t { Http = 1, Https = 2 };  // INTERNET_SCHEME_*
 
@@ -117,6 +118,14 @@ bool HttpSetSecurityFlags(HttpRequestState& request, uint32_t ignoreFlags);
 // once, unchanged.
 bool HttpAddRequestHeaders(HttpRequestState& request, const std::u16string& lines);
 bool HttpDisableRedirects(HttpRequestState& request);
+
+// The most bytes a response's header block may take; a longer one fails the
+// receive with kHttpErrorHeaderSizeOverflow instead of filling memory.
+bool HttpSetMaxResponseHeaderSize(HttpRequestState& request, uint32_t bytes);
+// From now on, waiting for the response (its head, then each read of its
+// body) ends with kHttpErrorTimeout after this many milliseconds.  Called
+// again before each read with the time that is left.
+bool HttpSetResponseTimeLimit(HttpRequestState& request, int milliseconds);
 
 bool HttpGetUserProxyConfig(HttpUserProxyConfig& config);
 bool HttpGetProxyForUrl(HttpSessionState& session, const std::u16string& url,

@@ -7,6 +7,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -76,7 +77,7 @@ uint32_t WinHttpErrorFor(CURLcode code) {
   switch (code) {
     case CURLE_URL_MALFORMAT:
       return kHttpErrorInvalidUrl;
-    case CURLE_UNSUPPORTED_PROTOCOL:  // only a refused redirect (https to http) leads here
+    case CURLE_UNSUPPORTED_PROTOCOL:  // a refused redirect; a reply that is not HTTP is told apart by the caller
     case CURLE_TOO_MANY_REDIRECTS:
       return kHttpErrorRedirectFailed;
     case CURLE_COULDNT_RESOLVE_HOST:
@@ -149,6 +150,7 @@ struct HttpRequestState {
   bool verifyPeer = true;
   bool verifyHost = true;
   bool followRedirects = true;
+  uint32_t maxHeaderBytes = 0;  // 0: no limit
   std::string proxy;
   std::string proxyBypass;
 
@@ -157,6 +159,9 @@ struct HttpRequestState {
   bool inMulti = false;
   bool done = false;
   CURLcode result = CURLE_OK;
+  bool headerOverflow = false;
+  bool hasDeadline = false;
+  std::chrono::steady_clock::time_point deadline;
 
   // The request body: announced by the caller's Content-Length line,
   // served from the caller's buffer as curl asks for it.
@@ -200,6 +205,10 @@ size_t OnHeaderLine(char* data, size_t size, size_t count, void* context) {
   std::string_view line(data, length);
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
 
+  if (request.maxHeaderBytes != 0 && request.currentBlock.size() + length > request.maxHeaderBytes) {
+    request.headerOverflow = true;
+    return 0;  // ends the transfer
+  }
   if (StartsWithIgnoringCase(line, "HTTP/")) {
     request.currentBlock.clear();
     request.currentHasLocation = false;
@@ -308,6 +317,11 @@ void PumpUntil(HttpRequestState& request, Predicate reached) {
       }
     }
     if (request.done || reached()) return;
+    if (request.hasDeadline && std::chrono::steady_clock::now() >= request.deadline) {
+      request.done = true;
+      request.result = CURLE_OPERATION_TIMEDOUT;
+      return;
+    }
     curl_multi_poll(request.multi.get(), nullptr, 0, kPollMs, nullptr);
   }
 }
@@ -317,6 +331,14 @@ bool TransferFailed(const HttpRequestState& request) {
 }
 
 bool FailWithTransferError(const HttpRequestState& request) {
+  if (request.headerOverflow) return Fail(kHttpErrorHeaderSizeOverflow);
+  if (request.result == CURLE_UNSUPPORTED_PROTOCOL) {
+    // No status line at all: the reply was not HTTP (WinHTTP's 12152),
+    // not a redirect refused for its scheme.
+    long status = 0;
+    curl_easy_getinfo(request.easy.get(), CURLINFO_RESPONSE_CODE, &status);
+    if (status == 0) return Fail(kHttpErrorInvalidServerResponse);
+  }
   return Fail(WinHttpErrorFor(request.result));
 }
 
@@ -439,6 +461,8 @@ void ResetTransfer(HttpRequestState& request) {
   request.inMulti = false;
   request.done = false;
   request.result = CURLE_OK;
+  request.headerOverflow = false;
+  request.hasDeadline = false;
   request.announcedLength = 0;
   request.body = nullptr;
   request.bodyBase = 0;
@@ -562,6 +586,17 @@ bool HttpAddRequestHeaders(HttpRequestState& request, const std::u16string& line
 
 bool HttpDisableRedirects(HttpRequestState& request) {
   request.followRedirects = false;
+  return true;
+}
+
+bool HttpSetMaxResponseHeaderSize(HttpRequestState& request, uint32_t bytes) {
+  request.maxHeaderBytes = bytes;
+  return true;
+}
+
+bool HttpSetResponseTimeLimit(HttpRequestState& request, int milliseconds) {
+  request.hasDeadline = true;
+  request.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
   return true;
 }
 

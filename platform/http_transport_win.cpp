@@ -164,6 +164,19 @@ bool HttpDisableRedirects(HttpRequestState& request) {
   return SetDwordOption(request.handle, WINHTTP_OPTION_DISABLE_FEATURE, WINHTTP_DISABLE_REDIRECTS);
 }
 
+bool HttpSetMaxResponseHeaderSize(HttpRequestState& request, uint32_t bytes) {
+  return SetDwordOption(request.handle, WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE, bytes);
+}
+
+bool HttpSetResponseTimeLimit(HttpRequestState& request, int milliseconds) {
+  // Both the wait for the head (whose own default is 90 s, longer than the
+  // session's receive time-out) and each later read.
+  const DWORD limit = static_cast<DWORD>(milliseconds < 1 ? 1 : milliseconds);
+  const bool head = SetDwordOption(request.handle, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, limit);
+  const bool reads = SetDwordOption(request.handle, WINHTTP_OPTION_RECEIVE_TIMEOUT, limit);
+  return head && reads;
+}
+
 bool HttpGetUserProxyConfig(HttpUserProxyConfig& config) {
   WINHTTP_CURRENT_USER_IE_PROXY_CONFIG raw = {};
   if (!WinHttpGetIEProxyConfigForCurrentUser(&raw)) return false;

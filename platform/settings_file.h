@@ -2,6 +2,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace inkseal::platform {
 
@@ -18,5 +20,18 @@ std::u16string ReadProfileValue(const std::u16string& section, const std::u16str
 // NUL is refused (it would add keys to the file).
 bool WriteProfileValue(const std::u16string& section, const std::u16string& key,
                         const std::u16string& value, const std::u16string& file);
+
+// Keys and values written together.
+using ProfileEntries = std::vector<std::pair<std::u16string, std::u16string>>;
+
+// Writes all entries into section of file so that a reader sees the file as
+// it was or with every entry in it, never some of them (a kill in between
+// included).  False on failure, with the last error set and failedEntry the
+// index of the entry that could not be written, or entries.size() when the
+// file itself could not be replaced; the file is then unchanged.  On POSIX
+// the file becomes readable by its owner only, as it holds secrets (the
+// per-user folder on Windows is the user's own already).
+bool WriteProfileValues(const std::u16string& section, const ProfileEntries& entries,
+                        const std::u16string& file, size_t& failedEntry);
 
 }  // namespace inkseal::platform

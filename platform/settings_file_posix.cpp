@@ -5,6 +5,7 @@
 // full disk never leaves a half-written or emptied settings file.
 #include "platform/settings_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <string>
 
 #include "text/private_profile.h"
@@ -26,6 +28,13 @@ namespace {
 constexpr size_t kMaxSettingsFileSize = 16 * 1024 * 1024;
 // Settings may hold secrets: a new file is readable by its owner only.
 constexpr mode_t kNewFileMode = 0600;
+// Group and others lose every right to a file that secrets are written into.
+constexpr mode_t kOwnerOnlyMask = 0700;
+
+constexpr char kTemporaryPrefix[] = ".inkseal-";
+// A temporary file older than this was left by a writer that was killed:
+// no write takes this long.
+constexpr time_t kStaleTemporaryAgeSeconds = 60;
 
 bool HoldsLineBreakOrNul(const std::u16string& text) {
   return text.find_first_of(std::u16string(u"\r\n\0", 3)) != std::u16string::npos;
@@ -63,11 +72,31 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// Removes the temporary files that writers killed before their rename left
+// in folder.  Recent ones may belong to a write still going on: they stay.
+void RemoveStaleTemporaries(const std::string& folder) {
+  DIR* directory = ::opendir(folder.c_str());
+  if (directory == nullptr) return;
+  const time_t now = ::time(nullptr);
+  while (const dirent* entry = ::readdir(directory)) {
+    const std::string name = entry->d_name;
+    if (name.rfind(kTemporaryPrefix, 0) != 0) continue;
+    const std::string path = folder + "/" + name;
+    struct stat info;
+    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        now - info.st_mtime > kStaleTemporaryAgeSeconds) {
+      ::unlink(path.c_str());
+    }
+  }
+  ::closedir(directory);
+}
+
 // Writes bytes to a fresh temporary file beside path and renames it over
 // path.  On failure the temporary file is gone and path is untouched.
 bool ReplaceFile(const std::string& path, const std::string& bytes, mode_t mode) {
   const std::string folder = FolderOf(path);
-  std::string temporary = folder + "/.inkseal-XXXXXX";
+  RemoveStaleTemporaries(folder);
+  std::string temporary = folder + "/" + kTemporaryPrefix + "XXXXXX";
   UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));  // created 0600
   if (!fd.valid()) return false;
   const bool written = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0 &&
@@ -109,6 +138,26 @@ bool WriteProfileValue(const std::u16string& section, const std::u16string& key,
   mode_t mode = kNewFileMode;
   if (!ReadSettingsFile(path, bytes, exists, mode)) return false;
   return ReplaceFile(path, ProfileText(bytes).WithValue(section, key, value), exists ? mode : kNewFileMode);
+}
+
+bool WriteProfileValues(const std::u16string& section, const ProfileEntries& entries,
+                        const std::u16string& file, size_t& failedEntry) {
+  failedEntry = entries.size();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (HoldsLineBreakOrNul(section) || HoldsLineBreakOrNul(entries[i].first) ||
+        HoldsLineBreakOrNul(entries[i].second) || file.empty()) {
+      failedEntry = i;
+      SetLastError(kErrorInvalidParameter);
+      return false;
+    }
+  }
+  const std::string path = WriteTarget(Utf16ToUtf8(file));
+  std::string bytes;
+  bool exists;
+  mode_t mode = kNewFileMode;
+  if (!ReadSettingsFile(path, bytes, exists, mode)) return false;
+  for (const auto& [key, value] : entries) bytes = ProfileText(bytes).WithValue(section, key, value);
+  return ReplaceFile(path, bytes, exists ? (mode & kOwnerOnlyMask) : kNewFileMode);
 }
 
 }  // namespace inkseal::platform

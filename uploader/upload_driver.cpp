@@ -11,6 +11,7 @@
 #include "platform/last_error.h"
 #include "platform/process.h"
 #include "platform/shell.h"
+#include "platform/user_lock.h"
 #include "uploader/authenticator_file.h"
 #include "uploader/credentials.h"
 #include "uploader/module_directory.h"
@@ -30,6 +31,19 @@ class DocumentBody : public RequestBody {
  private:
   platform::DocumentFile& document;
 };
+
+constexpr char16_t kLoginLockName[] = u"Inkseal-Brantwick";
+
+// Waits until no other print of this user runs the authenticator, then
+// holds that place.  Without a lock (the folder cannot take the file) the
+// run goes on as it would alone: nothing is reported.
+void TakeTurnToLogIn(const std::u16string& settingsPath, platform::UserLock& lock) {
+  const size_t separator = settingsPath.rfind(platform::kPathSeparator);
+  const std::u16string folder =
+      separator == std::u16string::npos ? std::u16string() : settingsPath.substr(0, separator + 1);
+  if (!folder.empty()) platform::CreateDirectoryLevel(folder);
+  lock.Acquire(kLoginLockName, folder);
+}
 
 }  // namespace
 
@@ -62,6 +76,14 @@ int RunUploader(const std::u16string& commandLineText) {
     credentials = ReadCredentials(settingsPathInUse);
   }
 
+  // One login per user at a time: a print that finds another one's
+  // authenticator running waits for it, then reads what it stored.
+  platform::UserLock loginTurn;
+  if (!credentials.IsComplete()) {
+    TakeTurnToLogIn(settingsPathInUse, loginTurn);
+    credentials = ReadCredentials(settingsPathInUse);
+  }
+
   if (!credentials.IsComplete()) {
     platform::ChildProcess authenticator;
     if (!authenticator.Start(moduleDirectory + kAuthenticatorFileName)) {
@@ -84,6 +106,7 @@ int RunUploader(const std::u16string& commandLineText) {
     // missing leaves its slot empty and the service decides.
     credentials = ReadCredentials(settingsPathInUse);
   }
+  loginTurn.Release();
   const std::u16string authorization = AuthorizationValue(credentials);
 
   if (!documentPathAsPassed) {
@@ -98,8 +121,11 @@ int RunUploader(const std::u16string& commandLineText) {
 
   // Printer drivers quote paths with blanks; only the quotes go.
   const std::u16string documentPath = platform::TrimCharacters(*documentPathAsPassed, u"\"");
+  // Each code is taken before the message text is built: building it may
+  // touch the last error (the order of a call's arguments is unspecified).
   if (!platform::ProbeDocument(documentPath)) {
-    ReportErrorCode(platform::LastError(), kDocumentNotOpenedText + documentPath);
+    const uint32_t code = platform::LastError();
+    ReportErrorCode(code, kDocumentNotOpenedText + documentPath);
     return 0;
   }
   // A document that vanished or cannot be read whole after the probe is
@@ -107,14 +133,19 @@ int RunUploader(const std::u16string& commandLineText) {
   // a successful print.
   platform::DocumentFile document;
   if (!document.ReadWhole(documentPath)) {
-    ReportErrorCode(platform::LastError(), kDocumentNotOpenedText + documentPath);
+    const uint32_t code = platform::LastError();
+    ReportErrorCode(code, kDocumentNotOpenedText + documentPath);
     return 0;
   }
   const auto bodyLength = static_cast<int32_t>(document.Size());  // under 2 GiB, checked by the read
   DocumentBody body(document);
 
+  // Outside the try block, the client and the COM scope end only after the
+  // handler has read the last error, which their clean-up would replace.
+  std::optional<WinHttpClient> clientSlot;
+  std::optional<platform::ComScope> comSlot;
   try {
-    WinHttpClient client(*uploadUrl, nullptr);
+    WinHttpClient& client = clientSlot.emplace(*uploadUrl, nullptr);
     client.verifyCertificates = false;
     // Sent as it is read again, piece by piece, each piece held to what
     // was read: memory stays the same whatever the document's size.
@@ -126,9 +157,10 @@ int RunUploader(const std::u16string& commandLineText) {
     }
     const std::u16string browserUrl = client.BrowserUrl();
 
-    platform::ComScope com;
+    comSlot.emplace();
     if (!platform::ShellOpen(browserUrl)) {
-      ReportErrorCode(platform::LastError(), kBrowserNotOpenedText + browserUrl);
+      const uint32_t code = platform::LastError();
+      ReportErrorCode(code, kBrowserNotOpenedText + browserUrl);
       return 1;
     }
     return 0;

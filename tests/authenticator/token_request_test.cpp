@@ -150,6 +150,17 @@ TEST_F(TokenRequestTest, TheDemandIsStatusErrorInAnyCaseWithTotpInAnyCaseInTheMe
   EXPECT_EQ(OnlyInformation(), u"") << "no message: an empty box";
 }
 
+TEST_F(TokenRequestTest, AMessageOverSeveralLinesIsShownWholeAndStillDemandsACode) {
+  const LoginFields fields{u"x@inkseal.test", u"x", u""};
+  StandInService::QueueReply(200, R"({"status":"error","message":"Line one\nLine two"})");
+  EXPECT_EQ(Press(fields), LoginOutcome::Failed);
+  EXPECT_EQ(OnlyInformation(), u"Line one\nLine two");
+
+  StandInService::QueueReply(200, "{\"status\":\"error\",\"message\":\"Wrong code.\r\nEnter your TOTP code.\"}");
+  EXPECT_EQ(Press(fields), LoginOutcome::TwoFactorDemanded);
+  EXPECT_EQ(OnlyInformation(), u"Wrong code.\r\nEnter your TOTP code.");
+}
+
 TEST_F(TokenRequestTest, TheFourStringValuesAloneDecideWhateverStatusMessageOrHttpCode) {
   const LoginFields fields{u"x@inkseal.test", u"x", u""};
   StandInService::QueueReply(401, R"({"status":"error","message":"TOTP needed","apitoken":"k","apisecret":"s",)"

@@ -2,6 +2,7 @@
 // replacement, the XDG folder, and its failure messages on standard error
 // (this test runs with INKSEAL_MESSAGE_OUTPUT=stderr).
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -75,6 +76,32 @@ TEST(PosixSettingsFile, NewFilesAreOwnerOnlyAndExistingModesAreKept) {
   ASSERT_TRUE(platform::WriteProfileValue(u"a", u"k", u"v", Path(shared)));
   EXPECT_EQ(ModeOf(shared), 0644u);
   EXPECT_EQ(EntriesIn(folder.path()), 2u);  // no temporary file left behind
+}
+
+TEST(PosixSettingsFile, ASetOfSecretsMakesTheFileOwnerOnlyAndClearsStaleTemporaries) {
+  TempFolder folder;
+  const auto file = folder / "vod995.ini";
+  WriteBytes(file, "[Parameters]\n");
+  ::chmod(file.c_str(), 0644);
+  // Left by writers killed before their rename: one long ago, one (perhaps
+  // still being written) just now.
+  WriteBytes(folder / ".inkseal-aaaaaa", "[Parameters]\nOAuthClientKey=half\n");
+  const struct timespec old[2] = {{::time(nullptr) - 600, 0}, {::time(nullptr) - 600, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, (folder / ".inkseal-aaaaaa").c_str(), old, 0), 0);
+  WriteBytes(folder / ".inkseal-bbbbbb", "");
+  ASSERT_EQ(WriteSettings({{u"OAuthClientKey", u"ck"}, {u"OAuthClientSecret", u"cs"}}, u"Parameters", Path(file)), 1);
+  EXPECT_EQ(ModeOf(file), 0600u);
+  EXPECT_FALSE(std::filesystem::exists(folder / ".inkseal-aaaaaa"));
+  EXPECT_TRUE(std::filesystem::exists(folder / ".inkseal-bbbbbb"));
+  EXPECT_EQ(EntriesIn(folder.path()), 2u);
+
+  static std::u16string target;
+  target = Path(file);
+  const std::string shown = MessagesOf([] {
+    EXPECT_EQ(WriteSettings({{u"OAuthClientKey", u"ck-2"}, {u"OAuthClientSecret", u"cs\r\n2"}}, u"Parameters", target), 0);
+  });
+  EXPECT_NE(shown.find("Failed to write.\n\nkey: OAuthClientSecret\nsection: Parameters\n"), std::string::npos) << shown;
+  EXPECT_EQ(platform::ReadProfileValue(u"Parameters", u"OAuthClientKey", target), u"ck");
 }
 
 TEST(PosixSettingsFile, AnInterruptedWriteLeavesTheOldFileWhole) {

@@ -131,6 +131,33 @@ TEST(WriteProfileValue, FailsWithAnOsErrorWhenTheParentIsAFile) {
 
 // The per-user folder is the real one of this user (a private one on POSIX,
 // see the environment of this test): it is removed again only if made here.
+TEST(WriteSettings, StoresTheWholeSetOrLeavesTheOldOne) {
+  TempFolder folder;
+  const auto file = folder / "vod995.ini";
+  WriteBytes(file, "[Parameters]\r\nLumeskURL=https://a/\r\nOAuthClientKey=ck-old\r\nOAuthClientSecret=cs-old\r\n");
+  ASSERT_EQ(WriteSettings({{kKeyOAuthClientKey, u"ck-new"}, {kKeyOAuthClientSecret, u"cs-new"},
+                           {kKeyOAuthTokenKey, u"tk-new"}, {kKeyOAuthTokenSecret, u"ts-new"}},
+                          kSettingsSection, Path(file)),
+            1);
+  EXPECT_EQ(ReadFrom(file, kKeyOAuthClientKey), u"ck-new");
+  EXPECT_EQ(ReadFrom(file, kKeyOAuthTokenSecret), u"ts-new");
+  EXPECT_EQ(ReadFrom(file, kKeyLumeskUrl), u"https://a/");
+
+  // The third value cannot be written: the first two must not be either.
+  // (Through the platform call, which shows no message box.)
+  size_t failed = 0;
+  EXPECT_FALSE(platform::WriteProfileValues(kSettingsSection,
+                                            {{kKeyOAuthClientKey, u"ck-3"}, {kKeyOAuthClientSecret, u"cs-3"},
+                                             {kKeyOAuthTokenKey, u"tk\n3"}, {kKeyOAuthTokenSecret, u"ts-3"}},
+                                            Path(file), failed));
+  EXPECT_EQ(failed, 2u);
+  EXPECT_EQ(ReadFrom(file, kKeyOAuthClientKey), u"ck-new");
+  EXPECT_EQ(ReadFrom(file, kKeyOAuthClientSecret), u"cs-new");
+  size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.path())) ++entries;
+  EXPECT_EQ(entries, 1u) << "no copy of the file may stay behind";
+}
+
 TEST(SetUpUserFolder, AnExistingFolderCountsAsSuccess) {
   std::u16string appData;
   ASSERT_TRUE(platform::GetAppDataFolder(appData));

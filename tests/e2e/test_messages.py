@@ -92,6 +92,24 @@ class MessageTest(unittest.TestCase):
             self.assertEqual(returned(*arguments), shown.messages[0].text, arguments)
 
 
+@unittest.skipUnless(e2e.NATIVE, "standard error stands in for a box only natively")
+class HeadlessOutputTest(unittest.TestCase):
+    """Without a display a message goes to standard error, which lands in
+    logs: the box's text with the secrets masked."""
+
+    def test_secrets_are_masked_unless_the_whole_text_is_asked_for(self):
+        text = 'Authorization: OAuth oauth_signature="cs-old&ts-old"\nemail=a%40b&password=p%20w&totp='
+        env = {name: value for name, value in os.environ.items()
+               if name not in ("DISPLAY", "WAYLAND_DISPLAY", "INKSEAL_MESSAGE_OUTPUT")}
+        command = [e2e.program_path("show_message"), "information", text.replace("\n", "\\n")]
+        masked = subprocess.run(command, env=env, capture_output=True, timeout=30)
+        self.assertEqual(masked.stderr.decode(), '[Inkseal] information\nAuthorization: OAuth oauth_signature="***"'
+                                                 '\nemail=a%40b&password=***&totp=\n[OK]\n')
+        whole = subprocess.run(command, env=dict(env, INKSEAL_MESSAGE_OUTPUT="stderr"), capture_output=True,
+                               timeout=30)
+        self.assertEqual(whole.stderr.decode(), "[Inkseal] information\n" + text + "\n[OK]\n")
+
+
 @unittest.skipUnless(e2e.NATIVE and os.environ.get("DISPLAY") and shutil.which("xdotool"),
                      "needs the native build, a display and xdotool")
 class DesktopDialogTest(unittest.TestCase):

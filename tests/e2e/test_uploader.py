@@ -5,6 +5,7 @@ and checks every message it showed, its exit code, the address handed to the
 browser and the exact request the service received."""
 
 import base64
+import concurrent.futures
 import errno
 import os
 import re
@@ -12,6 +13,7 @@ import shutil
 import struct
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -164,6 +166,22 @@ class UploaderTest(unittest.TestCase):
         self.install.fake_authenticator(exit_code=1, credentials=ADA)
         self.assert_uploaded(self.install.run(self.document()), PDF_BYTES)
         self.assertEqual(self.install.authenticator_starts(), 1)
+
+    def test_two_prints_at_once_share_one_login(self):
+        # The second print finds the first one's authenticator running,
+        # waits for it and uses what it stored.
+        self.install.module_settings(LumeskURL=self.upload_url)
+        self.install.fake_authenticator(exit_code=1, credentials=ADA, delay_ms=3000)
+        with concurrent.futures.ThreadPoolExecutor(2) as pool:
+            first = pool.submit(self.install.run, self.document())
+            time.sleep(0.5)
+            second = pool.submit(self.install.run, self.document())
+            outcomes = [first.result(), second.result()]
+        self.assertEqual(self.install.authenticator_starts(), 1)
+        for outcome in outcomes:
+            self.assertEqual((outcome.exit_code, outcome.messages), (0, []), outcome)
+        self.assertEqual([runner.header(upload, "Authorization") for upload in self.uploads()],
+                         [ADA_AUTHORIZATION] * 2)
 
     def test_values_still_missing_after_the_authenticator_leave_empty_slots(self):
         # The service refuses the incomplete signature with 401; the run goes

@@ -152,14 +152,16 @@ class Installation:
     def program(self):
         return os.path.join(self.install_dir, self.program_name + EXE)
 
-    def fake_authenticator(self, exit_code, credentials=None):
-        """Places the stand-in authenticator as Brantwick beside the program."""
+    def fake_authenticator(self, exit_code, credentials=None, delay_ms=0):
+        """Places the stand-in authenticator as Brantwick beside the program;
+        it takes delay_ms to "log in"."""
         shutil.copy2(e2e.program_path("fake_authenticator"),
                      os.path.join(self.install_dir, "Brantwick" + EXE))
         names = {"OAuthClientKey": "CLIENT_KEY", "OAuthClientSecret": "CLIENT_SECRET",
                  "OAuthTokenKey": "TOKEN_KEY", "OAuthTokenSecret": "TOKEN_SECRET"}
         self.fake_environment = {"INKSEAL_FAKE_EXIT": str(exit_code),
-                                 "INKSEAL_FAKE_AUTHENTICATOR_LOG": shown_path(self.authenticator_log)}
+                                 "INKSEAL_FAKE_AUTHENTICATOR_LOG": shown_path(self.authenticator_log),
+                                 "INKSEAL_FAKE_DELAY_MS": str(delay_ms)}
         for key, value in (credentials or {}).items():
             self.fake_environment["INKSEAL_FAKE_OAUTH_" + names[key]] = value
 

@@ -128,7 +128,7 @@ def main():
         proxy, proxy_port = start_proxy(folder)
 
         env = {name: value for name, value in os.environ.items() if name not in PROXY_ENV_NAMES}
-        for name in ("http", "https", "https_expired", "https_wrong_name"):
+        for name in ("http", "http_other", "https", "https_expired", "https_wrong_name"):
             env[f"INKSEAL_HTTP_{name.upper()}_URL"] = urls[name]
         env["INKSEAL_HTTP_CLOSED_URL"] = f"http://127.0.0.1:{free_port()}"
         log_dir = urls["log_dir"]

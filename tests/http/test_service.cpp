@@ -4,6 +4,9 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace inkseal::test_service {
 namespace {
@@ -80,5 +83,17 @@ std::vector<std::string> LinesOf(const std::u16string& block) {
 
 std::string Narrow(const std::u16string& ascii) { return std::string(ascii.begin(), ascii.end()); }
 std::u16string Widen(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+#ifdef _WIN32
+  SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str());
+#else
+  if (value.empty()) {
+    unsetenv(name.c_str());
+  } else {
+    setenv(name.c_str(), value.c_str(), 1);
+  }
+#endif
+}
 
 }  // namespace inkseal::test_service

@@ -24,7 +24,8 @@ class WinHttpClientProbe {
 namespace test_service {
 
 // Base URL ("http://127.0.0.1:port") of one listener: "http", "https",
-// "https_expired", "https_wrong_name", "closed" (nothing listens there).
+// "https_expired", "https_wrong_name", "http_other" (plain http on a second
+// port), "closed" (nothing listens there).
 std::string BaseUrl(const std::string& listener);
 
 // The address of a scripted exchange: /t/<tag>/<directives...>.
@@ -46,6 +47,10 @@ Recorded RecordedRequest(const std::string& tag, int n);
 std::vector<std::string> LinesOf(const std::u16string& block);
 
 std::string Narrow(const std::u16string& ascii);
+
+// Sets (or, with an empty value, removes) a variable of this process's
+// environment, where the client under test reads its test-only settings.
+void SetEnvironment(const std::string& name, const std::string& value);
 std::u16string Widen(const std::string& ascii);
 
 }  // namespace test_service

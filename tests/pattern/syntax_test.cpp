@@ -69,6 +69,17 @@ TEST(PatternAlternation, BindsTighterThanSequence) {
 
 TEST(PatternAlternation, MissingRightSideDropsTheAlternation) {
   EXPECT_EQ(Search(u"ab|", u"ab").text, u"a");
+  // The groups of the dropped side go with it: no group is reported that
+  // the pattern no longer has.
+  const struct {
+    const char16_t* pattern;
+    int groups;
+  } cases[] = {{u"x{a}|", 0}, {u"{x}{a}|", 1}, {u"{x}({a}|)", 1}, {u"{x}{a}|{b}|", 1}};
+  for (const auto& c : cases) {
+    RegExp regExp;
+    ASSERT_EQ(regExp.Parse(c.pattern, true), PatternOk);
+    EXPECT_EQ(regExp.GroupCount(), c.groups) << c.groups;
+  }
   EXPECT_EQ(Compile(u"ab)cd"), PatternOk);
   EXPECT_EQ(Search(u"ab)cd", u"abcd").text, u"ab");  // the rest is ignored
 }
@@ -81,6 +92,17 @@ TEST(PatternRepetition, GreedyTakesMostFirst) {
   EXPECT_EQ(Group(u"{[0-9]*}[0-9]{[0-9]}", u"12345", 0), u"123");
   EXPECT_EQ(Group(u"x{[^;]*};", u"x1;2;", 0), u"1");
   EXPECT_EQ(Group(u"({b*}c)+", u"bbcbc", 0), u"b");
+}
+
+TEST(PatternRepetition, LazyLoopOverWhatMayNotMoveEndsInsteadOfSpinning) {
+  // An empty capture makes "\0" match nothing: without the run-time check
+  // each of these would loop for ever where the rest cannot match.
+  EXPECT_EQ(Search(u"{x?}(\\0)*?y", u"y").text, u"y");
+  EXPECT_FALSE(Search(u"{x?}(\\0)*?z", u"yyy").matched);
+  EXPECT_EQ(Search(u"{x}\\0*?y", u"xxxy").text, u"xxxy");
+  EXPECT_EQ(Search(u"(!a)*?b", u"ab").text, u"b");
+  EXPECT_FALSE(Search(u"(!a)*?c", u"bb").matched);
+  EXPECT_EQ(Search(u"{(\\0|b)}*?c", u"bbc").text, u"bbc");
 }
 
 TEST(PatternRepetition, LazyTakesFewestFirst) {

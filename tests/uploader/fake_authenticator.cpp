@@ -4,9 +4,13 @@
 //   INKSEAL_FAKE_OAUTH_CLIENT_KEY, _CLIENT_SECRET, _TOKEN_KEY, _TOKEN_SECRET
 //                                   values written into the per-user settings
 //   INKSEAL_FAKE_EXIT               exit code (default 2, a cancelled dialog)
+//   INKSEAL_FAKE_DELAY_MS           time the user takes to log in, before
+//                                   the values are written
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "common/settings.h"
 #include "text/utf.h"
@@ -30,6 +34,9 @@ int Run() {
                 {"INKSEAL_FAKE_OAUTH_CLIENT_SECRET", inkseal::kKeyOAuthClientSecret},
                 {"INKSEAL_FAKE_OAUTH_TOKEN_KEY", inkseal::kKeyOAuthTokenKey},
                 {"INKSEAL_FAKE_OAUTH_TOKEN_SECRET", inkseal::kKeyOAuthTokenSecret}};
+  if (const char* delay = Environment("INKSEAL_FAKE_DELAY_MS")) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
+  }
   std::u16string folder;
   for (const auto& value : values) {
     const char* text = Environment(value.variable);

@@ -26,6 +26,16 @@ Directives (values percent-decoded):
     stallbody=<s>     send the head and the first half of the body, then wait
                       s seconds and close
     location=<url>    status 302 (unless given) with this Location
+    self=1            status 302 with the request's own path as Location
+    endless=1         a body without end (no Content-Length), as fast as
+                      the client takes it
+    endlesshead=1     header lines without end
+    trickle=<s>       announce a body of 1 MiB, then send one byte every s
+                      seconds
+    garbage=1         answer with bytes that are no HTTP at all
+
+It listens on plain http twice ("http" and "http_other", another port), so
+a redirect can send a request to a second server.
 
 Every request is recorded exactly as received (head and body bytes) in
 <dir>/log/<tag>.<n>, n counting from 1 per tag.  Requests outside /t/ are
@@ -112,6 +122,10 @@ class Script:
         self.drop_first = False
         self.stall_first = 0.0
         self.stall_body = 0.0
+        self.endless = False
+        self.endless_head = False
+        self.trickle = 0.0
+        self.garbage = False
         parts = path.split("/")
         if len(parts) < 3 or parts[0] != "" or parts[1] != "t" or not parts[2]:
             return
@@ -146,6 +160,17 @@ class Script:
                 self.stall_first = float(text)
             elif key == "stallbody":
                 self.stall_body = float(text)
+            elif key == "self":
+                self.headers.append(b"Location: " + path.encode("latin-1"))
+                self.status = self.status or 302
+            elif key == "endless":
+                self.endless = True
+            elif key == "endlesshead":
+                self.endless_head = True
+            elif key == "trickle":
+                self.trickle = float(text)
+            elif key == "garbage":
+                self.garbage = True
             elif key == "location":
                 self.headers.append(b"Location: " + value)
                 self.status = self.status or 302
@@ -253,6 +278,12 @@ class Connection(socketserver.BaseRequestHandler):
             return
 
     def answer(self, script, first):
+        if script.garbage:
+            self.request.sendall(b"SSH-2.0-not-http\r\n\r\n")
+            raise EOFError
+        if script.endless or script.endless_head or script.trickle:
+            self.answer_without_end(script)
+            return
         try:
             reason = HTTPStatus(script.status).phrase
         except ValueError:
@@ -286,6 +317,27 @@ class Connection(socketserver.BaseRequestHandler):
             self.request.sendall(body)
 
 
+    def answer_without_end(self, script):
+        """Until the client gives up (the send fails) or a minute has passed."""
+        stop = time.monotonic() + 60
+        if script.endless_head:
+            self.request.sendall(b"HTTP/1.1 200 OK\r\n")
+            line = b"X-Filler: " + PATTERN * 38 + b"\r\n"
+            while time.monotonic() < stop:
+                self.request.sendall(line * 64)
+        elif script.endless:
+            self.request.sendall(b"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n")
+            block = PATTERN * (READ_SIZE // len(PATTERN))
+            while time.monotonic() < stop:
+                self.request.sendall(block)
+        else:
+            self.request.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 1048576\r\n\r\n")
+            while time.monotonic() < stop:
+                self.request.sendall(b"x")
+                time.sleep(script.trickle)
+        raise EOFError
+
+
 class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
@@ -315,6 +367,7 @@ def main():
     service = Service(folder)
     servers = {
         "http": Server(service),
+        "http_other": Server(service),
         "https": Server(service, tls_context(folder, "good")),
         "https_expired": Server(service, tls_context(folder, "expired")),
         "https_wrong_name": Server(service, tls_context(folder, "wrong_name")),
