@@ -25,6 +25,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/unique_fd_posix.h"
 #include "printer/agent_link.h"
 #include "printer/held_jobs.h"
 #include "printer/job_queue.h"
@@ -42,19 +43,7 @@ constexpr int kBacklog = 16;
 constexpr int kReceiveTimeoutSeconds = 60;
 constexpr int kExitFailure = 1;
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
+using Descriptor = platform::UniqueFd;
 
 void Log(const std::string& text) { std::fprintf(stderr, "inkseal-agent: %s\n", text.c_str()); }
 

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/unique_fd_posix.h"
 #include "printer/agent_link.h"
 
 namespace inkseal::printer {
@@ -33,19 +34,7 @@ constexpr int kBackendHold = 3;
 
 constexpr char kDeviceLine[] = "direct inkseal:/ \"Inkseal\" \"Inkseal signature service\"\n";
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
+using Descriptor = platform::UniqueFd;
 
 void Report(const char* kind, const std::string& text) { std::fprintf(stderr, "%s: %s\n", kind, text.c_str()); }
 
