@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "discard_server.h"
+#include "run_summary.h"
 #include "http/win_http_client.h"
 #include "platform/document_file.h"
 
@@ -41,18 +42,7 @@ constexpr size_t kBodyBytes = 256 * kMiB;
 constexpr double kTimeTarget = 1.0;
 constexpr double kMemoryAllowanceMiB = 16;
 
-// The machine is shared and noisy: medians, not means.
-struct Summary {
-  std::vector<double> seconds;
-  double peakMiB = 0;
-  double MedianSeconds() const {
-    if (seconds.empty()) return 0;
-    std::vector<double> sorted = seconds;
-    std::sort(sorted.begin(), sorted.end());
-    const size_t middle = sorted.size() / 2;
-    return sorted.size() % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
-  }
-};
+using inkseal::bench::Summary;
 
 struct Setup {
   fs::path folder;

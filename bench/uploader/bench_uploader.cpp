@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "discard_server.h"
+#include "run_summary.h"
 
 extern char** environ;
 
@@ -57,18 +58,7 @@ constexpr int kSizesMiB[] = {1, 64, 256};
 constexpr double kTimeTarget = 1.0;
 constexpr double kMemoryAllowanceMiB = 16;
 
-// The machine is shared and noisy: medians, not means.
-struct Summary {
-  std::vector<double> seconds;
-  double peakMiB = 0;
-  double MedianSeconds() const {
-    if (seconds.empty()) return 0;
-    std::vector<double> sorted = seconds;
-    std::sort(sorted.begin(), sorted.end());
-    const size_t middle = sorted.size() / 2;
-    return sorted.size() % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
-  }
-};
+using inkseal::bench::Summary;
 
 enum class Scheme { Http, Https };
 const char* Name(Scheme scheme) { return scheme == Scheme::Http ? "http" : "https"; }
