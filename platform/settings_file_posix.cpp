@@ -126,22 +126,12 @@ std::u16string ReadProfileValue(const std::u16string& section, const std::u16str
   return value->substr(0, kProfileValueCapacity - 1);
 }
 
-bool WriteProfileValue(const std::u16string& section, const std::u16string& key, const std::u16string& value,
-                        const std::u16string& file) {
-  if (HoldsLineBreakOrNul(section) || HoldsLineBreakOrNul(key) || HoldsLineBreakOrNul(value) || file.empty()) {
-    SetLastError(kErrorInvalidParameter);
-    return false;
-  }
-  const std::string path = WriteTarget(Utf16ToUtf8(file));
-  std::string bytes;
-  bool exists;
-  mode_t mode = kNewFileMode;
-  if (!ReadSettingsFile(path, bytes, exists, mode)) return false;
-  return ReplaceFile(path, ProfileText(bytes).WithValue(section, key, value), exists ? mode : kNewFileMode);
-}
+namespace {
 
-bool WriteProfileValues(const std::u16string& section, const ProfileEntries& entries,
-                        const std::u16string& file, size_t& failedEntry) {
+// Writes the entries into the file in one replacement.  A set of secrets
+// makes an existing file owner-only; a single value keeps the file's mode.
+bool ReplaceWithValues(const std::u16string& section, const ProfileEntries& entries, const std::u16string& file,
+                       size_t& failedEntry, bool ownerOnly) {
   failedEntry = entries.size();
   for (size_t i = 0; i < entries.size(); ++i) {
     if (HoldsLineBreakOrNul(section) || HoldsLineBreakOrNul(entries[i].first) ||
@@ -157,7 +147,21 @@ bool WriteProfileValues(const std::u16string& section, const ProfileEntries& ent
   mode_t mode = kNewFileMode;
   if (!ReadSettingsFile(path, bytes, exists, mode)) return false;
   for (const auto& [key, value] : entries) bytes = ProfileText(bytes).WithValue(section, key, value);
-  return ReplaceFile(path, bytes, exists ? (mode & kOwnerOnlyMask) : kNewFileMode);
+  if (!exists) return ReplaceFile(path, bytes, kNewFileMode);
+  return ReplaceFile(path, bytes, ownerOnly ? (mode & kOwnerOnlyMask) : mode);
+}
+
+}  // namespace
+
+bool WriteProfileValue(const std::u16string& section, const std::u16string& key, const std::u16string& value,
+                       const std::u16string& file) {
+  size_t failedEntry;
+  return ReplaceWithValues(section, {{key, value}}, file, failedEntry, /*ownerOnly=*/false);
+}
+
+bool WriteProfileValues(const std::u16string& section, const ProfileEntries& entries,
+                        const std::u16string& file, size_t& failedEntry) {
+  return ReplaceWithValues(section, entries, file, failedEntry, /*ownerOnly=*/true);
 }
 
 }  // namespace inkseal::platform
