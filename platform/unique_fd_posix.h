@@ -11,28 +11,39 @@ namespace inkseal::platform {
 
 class UniqueFd {
  public:
-  explicit UniqueFd(int fd = -1) : fd_(fd) {}
+  explicit UniqueFd(int fd = -1) : descriptor(fd) {}
   ~UniqueFd() { Close(); }
   UniqueFd(const UniqueFd&) = delete;
   UniqueFd& operator=(const UniqueFd&) = delete;
-
-  int get() const { return fd_; }
-  void reset(int fd) {
-    Close();
-    fd_ = fd;
+  UniqueFd(UniqueFd&& other) noexcept : descriptor(other.release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
   }
-  bool valid() const { return fd_ >= 0; }
+
+  int get() const { return descriptor; }
+  void reset(int fd = -1) {
+    Close();
+    descriptor = fd;
+  }
+  // Hands the descriptor to the caller, who closes it from now on.
+  [[nodiscard]] int release() {
+    const int fd = descriptor;
+    descriptor = -1;
+    return fd;
+  }
+  bool valid() const { return descriptor >= 0; }
   // Closes now and tells whether the close succeeded (the last chance for a
   // delayed write error to show), keeping errno from the close.
   bool Close() {
-    if (fd_ < 0) return true;
-    const int result = ::close(fd_);
-    fd_ = -1;
+    if (descriptor < 0) return true;
+    const int result = ::close(descriptor);
+    descriptor = -1;
     return result == 0;
   }
 
  private:
-  int fd_;
+  int descriptor;
 };
 
 // Reads from fd until end of file, at most limit bytes (EFBIG beyond that).

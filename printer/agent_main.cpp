@@ -1,9 +1,9 @@
 // inkseal-agent: the desktop session's side of the Inkseal printer.  It
-// listens on a socket in the user's runtime folder, takes documents from the
-// CUPS backend only (root or the CUPS daemon's user, by peer credentials),
-// stores each in a private spool file and runs Ferrowend from its own folder
-// on it, inside the session, as a Windows printer driver would; the spool
-// file goes when Ferrowend has ended.
+// listens on a socket in the user's runtime folder, takes documents only from
+// processes of its own user (peer credentials: the CUPS backend becomes the
+// job's owner before it connects), stores each in a private spool file and
+// runs Ferrowend from its own folder on it, inside the session, as a Windows
+// printer driver would; the spool file goes when Ferrowend has ended.
 //
 // One agent per user: a second one (the autostart entry and the user unit
 // can both be present) finds the lock taken and ends quietly.
@@ -14,12 +14,12 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,10 +37,9 @@ namespace inkseal::printer {
 namespace {
 
 constexpr char kUploaderName[] = "Ferrowend";
-constexpr char kDaemonUser[] = "lp";  // Debian's CUPS runs filters and backends as lp
 constexpr int kBacklog = 16;
 // A backend that stops sending mid-document must not stall the agent.
-constexpr int kReceiveTimeoutSeconds = 60;
+constexpr std::chrono::seconds kReceiveLimit{60};
 constexpr int kExitFailure = 1;
 
 using Descriptor = platform::UniqueFd;
@@ -49,12 +48,28 @@ void Log(const std::string& text) { std::fprintf(stderr, "inkseal-agent: %s\n", 
 
 std::string ErrorText(const std::string& what) { return what + ": " + std::strerror(errno); }
 
-// $XDG_RUNTIME_DIR/inkseal, else /tmp/inkseal-<uid>; created 0700 and
-// checked to be the user's own, so nobody else can replace the socket.
-bool PrepareAgentFolder(std::string& folder) {
+// $XDG_RUNTIME_DIR, else the folder systemd-logind makes at login
+// (/run/user/<uid>).  Never a folder others may write to, such as /tmp: a
+// user who created the agent's folder there first could keep this user's
+// agent from starting, and with it every job of theirs.
+bool FindRuntimeFolder(std::string& runtime) {
   const uid_t uid = ::getuid();
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  folder = runtime && *runtime ? std::string(runtime) + "/" + kAgentFolderName : FallbackAgentFolder(uid);
+  const char* session = std::getenv("XDG_RUNTIME_DIR");
+  const bool fromSession = session != nullptr && *session != '\0';
+  runtime = fromSession ? session : UserRuntimeFolder(uid);
+  if (IsPrivateFolder(runtime, uid)) return true;
+  Log(std::string(fromSession ? "XDG_RUNTIME_DIR is " : "XDG_RUNTIME_DIR is not set and ") + runtime +
+      " is missing or not a private folder of this user (a folder of its own, not a link, that nobody else"
+      " may write to).  Start the agent from a desktop session (systemd-logind makes that folder at login),"
+      " or set XDG_RUNTIME_DIR to such a folder.");
+  return false;
+}
+
+// <runtime folder>/inkseal, created 0700 and checked to be the user's own,
+// so nobody else can replace the socket.
+bool PrepareAgentFolder(const std::string& runtime, std::string& folder) {
+  const uid_t uid = ::getuid();
+  folder = runtime + "/" + kAgentFolderName;
   if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
     Log(ErrorText("cannot create " + folder));
     return false;
@@ -74,108 +89,127 @@ std::string OwnFolder() {
   return buffer.substr(0, buffer.rfind('/'));
 }
 
-int Listen(const std::string& path) {
+Descriptor Listen(const std::string& path) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
+  Descriptor listener;
   if (path.size() >= sizeof address.sun_path) {
     Log("the socket path is too long: " + path);
-    return -1;
+    return listener;
   }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  ::unlink(path.c_str());  // a socket left by an agent that ended; the lock says none runs
-  const mode_t old_mask = ::umask(0077);
-  const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  ::umask(old_mask);
-  if (!bound || ::listen(fd, kBacklog) != 0) {
-    Log(ErrorText("cannot listen on " + path));
-    ::close(fd);
-    return -1;
+  listener.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!listener.valid()) {
+    Log(ErrorText("cannot create a socket"));
+    return listener;
   }
-  return fd;
+  ::unlink(path.c_str());  // a socket left by an agent that ended; the lock says none runs
+  const mode_t oldMask = ::umask(0077);
+  const bool bound = ::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  ::umask(oldMask);
+  if (!bound || ::listen(listener.get(), kBacklog) != 0) {
+    Log(ErrorText("cannot listen on " + path));
+    listener.reset();
+  }
+  return listener;
 }
 
-bool TrustedPeer(int connection) {
+// Only this user's own processes: the backend has become the job's owner
+// before it connects, so neither root nor CUPS' user need to be let in.
+bool IsOwnUser(int connection) {
   ucred peer{};
   socklen_t size = sizeof peer;
-  if (::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) return false;
-  if (peer.uid == 0) return true;
-  const passwd* daemon = ::getpwnam(kDaemonUser);
-  return daemon != nullptr && peer.uid == daemon->pw_uid;
+  return ::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::getuid();
 }
 
 void Reply(int connection, const std::string& line) {
   const std::string text = line + "\n";
-  WriteAll(connection, text.data(), text.size());
+  SendAll(connection, text.data(), text.size(), After(kReceiveLimit));
+}
+
+// After a frame could not be read: a frame over its limit is refused with a
+// reason the backend puts in the job's log; a sender that went away or
+// stalled gets nothing.
+void RefuseFrame(int connection, const std::string& job, const char* what, size_t limit) {
+  if (errno == EMSGSIZE) {
+    const std::string problem = std::string(what) + " is longer than " + std::to_string(limit) + " bytes";
+    Log("refused job " + job + ": " + problem);
+    Reply(connection, std::string(kReplyError) + problem);
+  } else if (errno == ETIMEDOUT) {
+    Log("gave up job " + job + ": the print service stopped sending");
+  }
 }
 
 class Agent {
  public:
   Agent(std::string user, std::string uploader, Spool& spool)
-      : user_(std::move(user)), uploader_(std::move(uploader)), spool_(spool),
-        queue_([this](const std::string& document) { RunUploader(document); }) {}
+      : user(std::move(user)), uploader(std::move(uploader)), spool(spool),
+        queue([this](const std::string& document) { RunUploader(document); }) {}
 
-  void Queue(const std::string& document) { queue_.Push(document); }
+  void Queue(const std::string& document) { queue.Push(document); }
 
   // One job from the backend: stored whole, answered, then queued.
-  void Receive(int connection) {
-    if (!TrustedPeer(connection)) {
-      Log("refused a connection from a process that is not the print service");
+  void Receive(Descriptor connection) {
+    if (!IsOwnUser(connection.get())) {
+      Log("refused a connection from a process of another user");
       return;
     }
-    const timeval limit{kReceiveTimeoutSeconds, 0};
-    ::setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    std::string user, job, title;
-    if (!ReadFrame(connection, user, kMaxHeaderFrame) || !ReadFrame(connection, job, kMaxHeaderFrame) ||
-        !ReadFrame(connection, title, kMaxHeaderFrame)) {
+    std::string sender, job = "?", title;
+    for (std::string* header : {&sender, &job, &title}) {
+      if (!ReceiveFrame(connection.get(), *header, kMaxHeaderFrame, After(kReceiveLimit))) {
+        RefuseFrame(connection.get(), job, "a header of the job", kMaxHeaderFrame);
+        return;
+      }
+    }
+    if (sender != user) {
+      Log("refused job " + job + " of " + sender + ": this is " + user + "'s session");
+      Reply(connection.get(), std::string(kReplyError) + "the job belongs to " + sender + ", this session to " + user);
       return;
     }
-    if (user != user_) {
-      Log("refused job " + job + " of " + user + ": this is " + user_ + "'s session");
-      Reply(connection, std::string(kReplyError) + "the job belongs to " + user + ", this session to " + user_);
-      return;
-    }
-    std::string job_folder, problem, document;
-    int fd = -1;
-    if (!spool_.Begin(job_folder, fd)) problem = ErrorText("cannot create a spool file");
+    std::string jobFolder, problem, document;
+    Descriptor file;
+    if (!spool.Begin(jobFolder, file)) problem = ErrorText("cannot create a spool file");
     std::string frame;
     for (;;) {
-      if (!ReadFrame(connection, frame, kMaxFrame)) {  // the backend went away: nothing is kept
-        if (fd >= 0) ::close(fd);
-        if (!job_folder.empty() && problem.empty()) Spool::Discard(job_folder);
+      if (!ReceiveFrame(connection.get(), frame, kMaxFrame, After(kReceiveLimit))) {
+        const int error = errno;
+        if (file.valid()) {  // nothing unfinished is kept
+          file.Close();
+          Spool::Discard(jobFolder);
+        }
+        errno = error;
+        RefuseFrame(connection.get(), job, "a part of the document", kMaxFrame);
         return;
       }
       if (frame.empty()) break;
       // After a failed write the rest is read and dropped, so that the
       // backend gets the reason instead of a broken connection.
-      if (problem.empty() && !WriteAll(fd, frame.data(), frame.size())) {
+      if (file.valid() && !platform::WriteAll(file.get(), frame)) {
         problem = ErrorText("cannot write the spool file");
-        ::close(fd);
-        fd = -1;
-        Spool::Discard(job_folder);
+        file.Close();
+        Spool::Discard(jobFolder);
       }
     }
-    if (problem.empty() && !spool_.Finish(job_folder, fd, title, document)) {
+    if (file.valid() && !spool.Finish(jobFolder, std::move(file), title, document)) {
       problem = ErrorText("cannot store the spool file");
     }
     if (!problem.empty()) {
       Log("job " + job + ": " + problem);
-      Reply(connection, std::string(kReplyError) + problem);
+      Reply(connection.get(), std::string(kReplyError) + problem);
       return;
     }
-    Reply(connection, kReplyOk);
+    Reply(connection.get(), kReplyOk);
     Log("job " + job + " stored as " + document);
-    queue_.Push(document);
+    queue.Push(document);
   }
 
  private:
   void RunUploader(const std::string& document) {
-    char* const argv[] = {const_cast<char*>(uploader_.c_str()), const_cast<char*>(document.c_str()), nullptr};
+    char* const argv[] = {const_cast<char*>(uploader.c_str()), const_cast<char*>(document.c_str()), nullptr};
     pid_t pid = -1;
-    const int error = ::posix_spawn(&pid, uploader_.c_str(), nullptr, nullptr, argv, environ);
+    const int error = ::posix_spawn(&pid, uploader.c_str(), nullptr, nullptr, argv, environ);
     if (error != 0) {
-      Log("cannot start " + uploader_ + ": " + std::strerror(error) + "; " + document + " is kept");
+      Log("cannot start " + uploader + ": " + std::strerror(error) + "; " + document + " is kept");
       return;
     }
     int status = 0;
@@ -186,10 +220,10 @@ class Agent {
     Spool::Remove(document);
   }
 
-  std::string user_;
-  std::string uploader_;
-  Spool& spool_;
-  JobQueue queue_;
+  std::string user;
+  std::string uploader;
+  Spool& spool;
+  JobQueue queue;
 };
 
 int Run() {
@@ -200,10 +234,10 @@ int Run() {
     return kExitFailure;
   }
   const std::string user = account->pw_name;
-  std::string folder;
-  if (!PrepareAgentFolder(folder)) return kExitFailure;
+  std::string runtime, folder;
+  if (!FindRuntimeFolder(runtime) || !PrepareAgentFolder(runtime, folder)) return kExitFailure;
   Descriptor lock(::open((folder + "/" + kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-  if (lock.get() < 0) {
+  if (!lock.valid()) {
     Log(ErrorText("cannot open the lock in " + folder));
     return kExitFailure;
   }
@@ -214,8 +248,8 @@ int Run() {
     Log(ErrorText("cannot prepare the spool folder in " + folder));
     return kExitFailure;
   }
-  Descriptor listener(Listen(folder + "/" + kSocketName));
-  if (listener.get() < 0) return kExitFailure;
+  Descriptor listener = Listen(folder + "/" + kSocketName);
+  if (!listener.valid()) return kExitFailure;
 
   Agent agent(user, OwnFolder() + "/" + kUploaderName, spool);
   for (const std::string& document : spool.Leftovers()) {
@@ -227,12 +261,12 @@ int Run() {
 
   for (;;) {
     Descriptor connection(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
-    if (connection.get() < 0) {
+    if (!connection.valid()) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       Log(ErrorText("cannot accept connections"));
       return kExitFailure;
     }
-    agent.Receive(connection.get());
+    agent.Receive(std::move(connection));
   }
 }
 

@@ -1,20 +1,23 @@
 // The CUPS backend "inkseal": hands each job to the desktop session agent of
-// the job's user.  Run as root (installed 0700) so that it can reach the
-// agent's socket inside that user's private runtime folder.
+// the job's user.  CUPS runs it as root (installed 0700) for one reason: so
+// that it can become the job's owner.  It does that first, before it goes
+// near any path of that user's, and then sends only to a process that runs
+// as that user (the socket's peer credentials).  Whatever the user puts at
+// the socket's path (a link to another socket, swapped in at the right
+// moment) leads nowhere the user could not reach anyway.
 //
 // The job is complete once the agent has stored the document; the upload's
 // own outcome is shown by Ferrowend in the user's session.  A user without a
-// running agent gets the job held, not lost: the agent releases it when it
-// starts.
+// running agent, or whose agent does not answer in time, gets the job held,
+// not lost, and the queue goes on: the agent releases it when it starts.
 #include <fcntl.h>
-#include <pwd.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +26,7 @@
 
 #include "platform/unique_fd_posix.h"
 #include "printer/agent_link.h"
+#include "printer/job_owner.h"
 
 namespace inkseal::printer {
 namespace {
@@ -34,55 +38,103 @@ constexpr int kBackendHold = 3;
 
 constexpr char kDeviceLine[] = "direct inkseal:/ \"Inkseal\" \"Inkseal signature service\"\n";
 
+// Each connect, send and receive may take kStepLimit; the agent's answer,
+// which it gives once the document is on disk, kAnswerLimit.  Past either the
+// job is held as when there is no session, so that a stalled agent holds up
+// its own user's job and not the queue.
+constexpr std::chrono::seconds kStepLimit{30};
+constexpr std::chrono::seconds kAnswerLimit{60};
+// Whole seconds that shorten both limits (the tests' stalled agents); a
+// value that would lengthen them is ignored.
+constexpr char kTimeLimitVariable[] = "INKSEAL_AGENT_TIME_LIMIT";
+
 using Descriptor = platform::UniqueFd;
+using std::chrono::milliseconds;
+
+struct TimeLimits {
+  milliseconds step = kStepLimit;
+  milliseconds answer = kAnswerLimit;
+};
+
+TimeLimits ReadTimeLimits() {
+  TimeLimits limits;
+  const char* text = std::getenv(kTimeLimitVariable);
+  if (text == nullptr || *text == '\0') return limits;
+  char* end = nullptr;
+  const long seconds = std::strtol(text, &end, 10);
+  if (*end != '\0' || seconds <= 0 || seconds >= kAnswerLimit.count()) return limits;
+  limits.answer = std::chrono::seconds(seconds);
+  limits.step = std::min(limits.step, limits.answer);
+  return limits;
+}
 
 void Report(const char* kind, const std::string& text) { std::fprintf(stderr, "%s: %s\n", kind, text.c_str()); }
 
-// A socket is trusted only inside a private folder of the user, and only
-// when it belongs to the user as well: nobody else can have put it there.
-int ConnectToAgent(uid_t uid) {
-  const char* root = std::getenv(kRuntimeRootVariable);
-  const std::string runtime_root = root && *root ? root : kDefaultRuntimeRoot;
-  for (const std::string& folder : {RuntimeAgentFolder(runtime_root, uid), FallbackAgentFolder(uid)}) {
-    if (!IsPrivateFolder(folder, uid)) continue;
-    const std::string path = folder + "/" + kSocketName;
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode) || info.st_uid != uid) continue;
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) continue;
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) continue;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return fd;
-    ::close(fd);
+enum class Reach { kAgent, kNoAgent, kStranger };
+
+// Connects to the socket where owner's agent listens, and keeps the
+// connection only when a process of owner's listens there.
+Reach ConnectToAgent(uid_t owner, milliseconds limit, Descriptor& agent, uid_t& stranger) {
+  const std::string path = AgentSocketPath(UserRuntimeFolder(owner));
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) return Reach::kNoAgent;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  Descriptor connection(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!connection.valid()) return Reach::kNoAgent;
+  // Bounds a connect that waits for room in a listener's full backlog.
+  const timeval timeout{static_cast<time_t>(limit.count() / 1000), static_cast<suseconds_t>(limit.count() % 1000 * 1000)};
+  ::setsockopt(connection.get(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  if (::connect(connection.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    return Reach::kNoAgent;
   }
-  return -1;
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  if (::getsockopt(connection.get(), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) return Reach::kNoAgent;
+  if (peer.uid != owner) {
+    stranger = peer.uid;
+    return Reach::kStranger;
+  }
+  agent = std::move(connection);
+  return Reach::kAgent;
 }
 
-enum class Outcome { kStored, kRefused, kLost };
+enum class Outcome { kStored, kRefused, kUnreadable, kLost, kTimedOut };
 
-// Sends the header and the document; reply holds the agent's refusal.
+// After a send failed: a refusal the agent sent before it hung up.
+bool RefusalWaiting(int agent, std::string& reason) {
+  std::string line;
+  return ReceiveLine(agent, line, kMaxHeaderFrame, After(milliseconds(0))) && !ParseReply(line, reason);
+}
+
+Outcome Unsent(int agent, std::string& reason) {
+  if (RefusalWaiting(agent, reason)) return Outcome::kRefused;
+  return errno == ETIMEDOUT ? Outcome::kTimedOut : Outcome::kLost;
+}
+
+// Sends the header and the document; reason holds why it was refused.
 Outcome SendJob(int agent, int document, const std::string& user, const std::string& job, const std::string& title,
-                std::string& reply, std::string& problem) {
-  if (!WriteFrame(agent, user.data(), user.size()) || !WriteFrame(agent, job.data(), job.size()) ||
-      !WriteFrame(agent, title.data(), title.size())) {
-    return Outcome::kLost;
+                const TimeLimits& limits, std::string& reason) {
+  for (const std::string* header : {&user, &job, &title}) {
+    if (!SendFrame(agent, header->data(), header->size(), After(limits.step))) return Unsent(agent, reason);
   }
   std::vector<char> buffer(kMaxFrame);
   for (;;) {
     const ssize_t got = ::read(document, buffer.data(), buffer.size());
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      problem = std::string("Inkseal: could not read the document: ") + std::strerror(errno);
-      return Outcome::kRefused;  // the agent drops the unfinished document
+      reason = std::strerror(errno);
+      return Outcome::kUnreadable;  // the agent drops the unfinished document
     }
     if (got == 0) break;
-    if (!WriteFrame(agent, buffer.data(), static_cast<size_t>(got))) return Outcome::kLost;
+    if (!SendFrame(agent, buffer.data(), static_cast<size_t>(got), After(limits.step))) return Unsent(agent, reason);
   }
-  if (!WriteFrame(agent, nullptr, 0)) return Outcome::kLost;
-  if (!ReadLine(agent, reply, kMaxHeaderFrame)) return Outcome::kLost;
-  return reply == kReplyOk ? Outcome::kStored : Outcome::kRefused;
+  if (!SendFrame(agent, nullptr, 0, After(limits.step))) return Unsent(agent, reason);
+  std::string reply;
+  if (!ReceiveLine(agent, reply, kMaxHeaderFrame, After(limits.answer))) {
+    return errno == ETIMEDOUT ? Outcome::kTimedOut : Outcome::kLost;
+  }
+  return ParseReply(reply, reason) ? Outcome::kStored : Outcome::kRefused;
 }
 
 int Run(int argc, char** argv) {
@@ -95,53 +147,72 @@ int Run(int argc, char** argv) {
     return kBackendFailed;
   }
   const std::string job = argv[1], user = argv[2], title = argv[3];
+  // The scheduler's own spool file, opened before the switch to the owner.
   Descriptor file(argc == 7 ? ::open(argv[6], O_RDONLY | O_CLOEXEC) : -1);
-  if (argc == 7 && file.get() < 0) {
+  if (argc == 7 && !file.valid()) {
     Report("ERROR", "Inkseal: could not open the document: " + std::string(std::strerror(errno)));
     return kBackendFailed;
   }
   const int document = argc == 7 ? file.get() : STDIN_FILENO;
 
-  const passwd* account = ::getpwnam(user.c_str());
-  if (account == nullptr) {
+  Account owner;
+  if (!FindAccount(user, owner)) {
     Report("ERROR", "Inkseal: there is no user " + user + " on this system");
     return kBackendFailed;
   }
-  const std::string held = "Inkseal: no desktop session for " + user + "; the job is held until you log in";
-  std::fputs("STATE: +connecting-to-device\n", stderr);
-  Descriptor agent(ConnectToAgent(account->pw_uid));
-  std::fputs("STATE: -connecting-to-device\n", stderr);
+  std::string problem;
+  if (!BecomeAccount(owner, problem)) {
+    Report("ERROR", "Inkseal: could not act as " + user + ": " + problem);
+    return kBackendFailed;
+  }
+  if (::geteuid() != owner.uid) {
+    Report("WARNING", "Inkseal: the backend runs as uid " + std::to_string(::geteuid()) +
+                          ", not as root, so it reaches only that user's own desktop session;"
+                          " install it with mode 0700");
+  }
+  const TimeLimits limits = ReadTimeLimits();
   // WARNING: the scheduler logs it at its default level, where the user is
   // sent for the reason a job was held.
-  if (agent.get() < 0) {
-    Report("WARNING", held);
+  const auto hold = [&](const std::string& why) {
+    Report("WARNING", "Inkseal: " + why + "; the job is held until you log in");
     return kBackendHold;
+  };
+  const std::string noSession = "no desktop session for " + user;
+
+  std::fputs("STATE: +connecting-to-device\n", stderr);
+  Descriptor agent;
+  uid_t stranger = 0;
+  const Reach reach = ConnectToAgent(owner.uid, limits.step, agent, stranger);
+  std::fputs("STATE: -connecting-to-device\n", stderr);
+  if (reach == Reach::kStranger) {
+    return hold("the socket of " + user + "'s desktop session is served by uid " + std::to_string(stranger) +
+                ", not by " + user);
   }
+  if (reach == Reach::kNoAgent) return hold(noSession);
+
   Report("INFO", "Inkseal: handing the document to " + user + "'s desktop session");
-  std::string reply, problem;
-  switch (SendJob(agent.get(), document, user, job, title, reply, problem)) {
+  std::string reason;
+  switch (SendJob(agent.get(), document, user, job, title, limits, reason)) {
     case Outcome::kStored:
       Report("INFO", "Inkseal: the document is with " + user + "'s desktop session");
       return kBackendOk;
     case Outcome::kRefused:
-      if (problem.empty()) problem = "Inkseal: the desktop session could not take the document: " +
-                                     reply.substr(std::min(reply.size(), sizeof kReplyError - 1));
-      Report("ERROR", problem);
+      Report("ERROR", "Inkseal: the desktop session could not take the document: " + reason);
       return kBackendFailed;
+    case Outcome::kUnreadable:
+      Report("ERROR", "Inkseal: could not read the document: " + reason);
+      return kBackendFailed;
+    case Outcome::kTimedOut:
+      return hold(user + "'s desktop session did not answer in time");
     case Outcome::kLost:
       break;
   }
   // The agent went away before it had stored the document: as if it had
   // not been running, so the next agent of the user gets the job.
-  Report("WARNING", held);
-  return kBackendHold;
+  return hold(noSession);
 }
 
 }  // namespace
 }  // namespace inkseal::printer
 
-int main(int argc, char** argv) {
-  // A vanished agent must show as a failed write, not end the backend.
-  ::signal(SIGPIPE, SIG_IGN);
-  return inkseal::printer::Run(argc, argv);
-}
+int main(int argc, char** argv) { return inkseal::printer::Run(argc, argv); }

@@ -14,7 +14,7 @@ constexpr char kPrinterUri[] = "ipp://localhost/printers/Inkseal";
 struct HeldJob {
   int id = 0;
   ipp_jstate_t state = IPP_JSTATE_PENDING;
-  std::string hold_until;
+  std::string holdUntil;
   bool processed = false;  // the scheduler had started it (a backend held it)
 };
 
@@ -51,7 +51,7 @@ std::vector<HeldJob> UnfinishedJobs(const std::string& user) {
     } else if (std::strcmp(name, "job-state") == 0) {
       current.state = static_cast<ipp_jstate_t>(ippGetInteger(a, 0));
     } else if (std::strcmp(name, "job-hold-until") == 0 && ippGetString(a, 0, nullptr) != nullptr) {
-      current.hold_until = ippGetString(a, 0, nullptr);
+      current.holdUntil = ippGetString(a, 0, nullptr);
     } else if (std::strcmp(name, "time-at-processing") == 0) {
       current.processed = ippGetValueTag(a) == IPP_TAG_INTEGER;
     }
@@ -79,7 +79,7 @@ bool Release(int job, const std::string& user) {
 int ReleaseHeldJobs(const std::string& user) {
   int released = 0;
   for (const HeldJob& job : UnfinishedJobs(user)) {
-    if (job.state != IPP_JSTATE_HELD || job.hold_until != kBackendHoldUntil || !job.processed) continue;
+    if (job.state != IPP_JSTATE_HELD || job.holdUntil != kBackendHoldUntil || !job.processed) continue;
     if (Release(job.id, user)) ++released;
   }
   return released;

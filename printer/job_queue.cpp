@@ -2,37 +2,37 @@
 
 namespace inkseal::printer {
 
-JobQueue::JobQueue(std::function<void(const std::string&)> run)
-    : run_(std::move(run)), worker_([this] { Work(); }) {}
+JobQueue::JobQueue(std::function<void(const std::string&)> runDocument)
+    : run(std::move(runDocument)), worker([this] { Work(); }) {}
 
 JobQueue::~JobQueue() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
+    std::lock_guard<std::mutex> lock(mutex);
+    stopping = true;
   }
-  wake_.notify_one();
-  worker_.join();
+  wake.notify_one();
+  worker.join();
 }
 
 void JobQueue::Push(const std::string& document) {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    waiting_.push_back(document);
+    std::lock_guard<std::mutex> lock(mutex);
+    waiting.push_back(document);
   }
-  wake_.notify_one();
+  wake.notify_one();
 }
 
 void JobQueue::Work() {
   for (;;) {
     std::string document;
     {
-      std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
-      if (stopping_) return;
-      document = waiting_.front();
-      waiting_.pop_front();
+      std::unique_lock<std::mutex> lock(mutex);
+      wake.wait(lock, [this] { return stopping || !waiting.empty(); });
+      if (stopping) return;
+      document = waiting.front();
+      waiting.pop_front();
     }
-    run_(document);
+    run(document);
   }
 }
 

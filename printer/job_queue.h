@@ -13,8 +13,8 @@ namespace inkseal::printer {
 
 class JobQueue {
  public:
-  // run is called on the queue's own thread for each document in turn.
-  explicit JobQueue(std::function<void(const std::string&)> run);
+  // runDocument is called on the queue's own thread for each document in turn.
+  explicit JobQueue(std::function<void(const std::string&)> runDocument);
   ~JobQueue();  // lets the running document finish, drops the others
   JobQueue(const JobQueue&) = delete;
   JobQueue& operator=(const JobQueue&) = delete;
@@ -24,12 +24,12 @@ class JobQueue {
  private:
   void Work();
 
-  std::function<void(const std::string&)> run_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<std::string> waiting_;
-  bool stopping_ = false;
-  std::thread worker_;
+  std::function<void(const std::string&)> run;
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::deque<std::string> waiting;
+  bool stopping = false;
+  std::thread worker;
 };
 
 }  // namespace inkseal::printer

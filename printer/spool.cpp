@@ -35,69 +35,71 @@ std::vector<std::string> Entries(const std::string& folder) {
 }  // namespace
 
 bool Spool::Prepare() {
-  if (::mkdir(folder_.c_str(), kPrivateFolder) != 0 && errno != EEXIST) return false;
+  if (::mkdir(folder.c_str(), kPrivateFolder) != 0 && errno != EEXIST) return false;
   struct stat info {};
-  if (::lstat(folder_.c_str(), &info) != 0) return false;
+  if (::lstat(folder.c_str(), &info) != 0) return false;
   if (!S_ISDIR(info.st_mode) || info.st_uid != ::getuid()) {
     errno = ENOTDIR;
     return false;
   }
-  return ::chmod(folder_.c_str(), kPrivateFolder) == 0;
+  return ::chmod(folder.c_str(), kPrivateFolder) == 0;
 }
 
-bool Spool::Begin(std::string& job_folder, int& fd) {
+bool Spool::Begin(std::string& jobFolder, platform::UniqueFd& file) {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
   char name[64];
   std::snprintf(name, sizeof name, "%020lld%09ld-%06lu", static_cast<long long>(now.tv_sec), now.tv_nsec,
-                ++sequence_ % 1000000);
-  job_folder = folder_ + "/" + name;
-  if (::mkdir(job_folder.c_str(), kPrivateFolder) != 0) return false;
-  fd = ::open((job_folder + "/" + kPartialName).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-              kPrivateFile);
-  if (fd < 0) {
+                ++sequence % 1000000);
+  jobFolder = folder + "/" + name;
+  if (::mkdir(jobFolder.c_str(), kPrivateFolder) != 0) return false;
+  file.reset(::open((jobFolder + "/" + kPartialName).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                    kPrivateFile));
+  if (!file.valid()) {
     const int error = errno;
-    ::rmdir(job_folder.c_str());
+    ::rmdir(jobFolder.c_str());
     errno = error;
     return false;
   }
   return true;
 }
 
-bool Spool::Finish(const std::string& job_folder, int fd, const std::string& title, std::string& path) {
-  const bool written = ::fsync(fd) == 0;
+bool Spool::Finish(const std::string& jobFolder, platform::UniqueFd file, const std::string& title,
+                   std::string& path) {
+  const bool synced = ::fsync(file.get()) == 0;
   int error = errno;
-  if (::close(fd) != 0 && written) error = errno;
-  path = job_folder + "/" + SpoolFileName(title);
-  if (!written || ::rename((job_folder + "/" + kPartialName).c_str(), path.c_str()) != 0) {
-    if (written) error = errno;
-    Discard(job_folder);
+  const bool closed = file.Close();  // the last chance for a delayed write error
+  if (synced && !closed) error = errno;
+  path = jobFolder + "/" + SpoolFileName(title);
+  if (!synced || !closed || ::rename((jobFolder + "/" + kPartialName).c_str(), path.c_str()) != 0) {
+    if (synced && closed) error = errno;
+    Discard(jobFolder);
     errno = error;
     return false;
   }
   return true;
 }
 
-void Spool::Discard(const std::string& job_folder) {
-  for (const std::string& name : Entries(job_folder)) ::unlink((job_folder + "/" + name).c_str());
-  ::rmdir(job_folder.c_str());
+void Spool::Discard(const std::string& jobFolder) {
+  for (const std::string& name : Entries(jobFolder)) ::unlink((jobFolder + "/" + name).c_str());
+  ::rmdir(jobFolder.c_str());
 }
 
-void Spool::Remove(const std::string& document_path) {
-  ::unlink(document_path.c_str());
-  ::rmdir(document_path.substr(0, document_path.rfind('/')).c_str());
+void Spool::Remove(const std::string& documentPath) {
+  ::unlink(documentPath.c_str());
+  ::rmdir(documentPath.substr(0, documentPath.rfind('/')).c_str());
 }
 
 std::vector<std::string> Spool::Leftovers() {
   std::vector<std::string> documents;
-  for (const std::string& job : Entries(folder_)) {
-    const std::string job_folder = folder_ + "/" + job;
+  for (const std::string& job : Entries(folder)) {
+    const std::string jobFolder = folder + "/" + job;
     std::string document;
-    for (const std::string& name : Entries(job_folder)) {
-      if (name != kPartialName) document = job_folder + "/" + name;
+    for (const std::string& name : Entries(jobFolder)) {
+      if (name != kPartialName) document = jobFolder + "/" + name;
     }
     if (document.empty()) {
-      Discard(job_folder);
+      Discard(jobFolder);
     } else {
       documents.push_back(document);
     }

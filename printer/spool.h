@@ -8,34 +8,36 @@
 #include <string>
 #include <vector>
 
+#include "platform/unique_fd_posix.h"
+
 namespace inkseal::printer {
 
 class Spool {
  public:
-  explicit Spool(std::string folder) : folder_(std::move(folder)) {}
+  explicit Spool(std::string folder) : folder(std::move(folder)) {}
 
   // Creates the spool folder (0700).  False with errno set.
   bool Prepare();
 
   // A new job folder and its partial file, open for writing (0600).
   // False with errno set.
-  bool Begin(std::string& job_folder, int& fd);
-  // Flushes and closes fd and gives the partial file its final name; the
+  bool Begin(std::string& jobFolder, platform::UniqueFd& file);
+  // Flushes and closes file and gives the partial file its final name; the
   // complete document's path on success.  False with errno set (the job
   // folder is removed then).
-  bool Finish(const std::string& job_folder, int fd, const std::string& title, std::string& path);
+  bool Finish(const std::string& jobFolder, platform::UniqueFd file, const std::string& title, std::string& path);
   // Removes a job folder and what it holds.
-  static void Discard(const std::string& job_folder);
+  static void Discard(const std::string& jobFolder);
   // Removes the document at path and its job folder.
-  static void Remove(const std::string& document_path);
+  static void Remove(const std::string& documentPath);
 
   // Documents left complete by an agent that ended early, in arrival order;
   // unfinished ones are removed.
   std::vector<std::string> Leftovers();
 
  private:
-  std::string folder_;
-  unsigned long sequence_ = 0;
+  std::string folder;
+  unsigned long sequence = 0;
 };
 
 }  // namespace inkseal::printer

@@ -45,9 +45,9 @@ class SpoolTest : public ::testing::Test {
   void SetUp() override {
     char pattern[] = "/tmp/inkseal-spool-test-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
+    root = pattern;
   }
-  void TearDown() override { std::system(("rm -rf '" + root_ + "'").c_str()); }
+  void TearDown() override { std::system(("rm -rf '" + root + "'").c_str()); }
 
   static std::string Read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -56,47 +56,48 @@ class SpoolTest : public ::testing::Test {
     return text.str();
   }
 
-  std::string root_;
+  std::string root;
 };
 
 TEST_F(SpoolTest, OnlyWholeDocumentsAreNamedAndLeftOversComeBackInArrivalOrder) {
-  Spool spool(root_ + "/spool");
+  Spool spool(root + "/spool");
   ASSERT_TRUE(spool.Prepare());
   struct stat info {};
-  ASSERT_EQ(::stat((root_ + "/spool").c_str(), &info), 0);
+  ASSERT_EQ(::stat((root + "/spool").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0700u);
 
-  std::string first_folder, second_folder, unfinished_folder, first, second;
-  int fd = -1;
-  ASSERT_TRUE(spool.Begin(first_folder, fd));
-  ASSERT_EQ(::write(fd, "%PDF-1 first", 12), 12);
-  ASSERT_TRUE(spool.Finish(first_folder, fd, "Same title", first));
-  ASSERT_TRUE(spool.Begin(unfinished_folder, fd));
-  ASSERT_EQ(::write(fd, "%PDF-1 half", 11), 11);
-  ::close(fd);  // the sender went away: never finished
-  ASSERT_TRUE(spool.Begin(second_folder, fd));
-  ASSERT_EQ(::write(fd, "%PDF-1 second", 13), 13);
-  ASSERT_TRUE(spool.Finish(second_folder, fd, "Same title", second));
+  std::string firstFolder, secondFolder, unfinishedFolder, first, second;
+  platform::UniqueFd file;
+  ASSERT_TRUE(spool.Begin(firstFolder, file));
+  ASSERT_EQ(::write(file.get(), "%PDF-1 first", 12), 12);
+  ASSERT_TRUE(spool.Finish(firstFolder, std::move(file), "Same title", first));
+  EXPECT_FALSE(file.valid());
+  ASSERT_TRUE(spool.Begin(unfinishedFolder, file));
+  ASSERT_EQ(::write(file.get(), "%PDF-1 half", 11), 11);
+  file.Close();  // the sender went away: never finished
+  ASSERT_TRUE(spool.Begin(secondFolder, file));
+  ASSERT_EQ(::write(file.get(), "%PDF-1 second", 13), 13);
+  ASSERT_TRUE(spool.Finish(secondFolder, std::move(file), "Same title", second));
 
   EXPECT_NE(first, second);  // one title twice: two documents, both kept
   EXPECT_EQ(first.substr(first.rfind('/')), "/Same title.pdf");
   ASSERT_EQ(::stat(first.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
 
-  Spool restarted(root_ + "/spool");
+  Spool restarted(root + "/spool");
   ASSERT_TRUE(restarted.Prepare());
   const std::vector<std::string> left = restarted.Leftovers();
   ASSERT_EQ(left, (std::vector<std::string>{first, second}));
   EXPECT_EQ(Read(left[1]), "%PDF-1 second");
-  EXPECT_NE(::access(unfinished_folder.c_str(), F_OK), 0) << "the unfinished document was kept";
+  EXPECT_NE(::access(unfinishedFolder.c_str(), F_OK), 0) << "the unfinished document was kept";
 
   Spool::Remove(first);
-  EXPECT_NE(::access(first_folder.c_str(), F_OK), 0);
+  EXPECT_NE(::access(firstFolder.c_str(), F_OK), 0);
 }
 
 TEST_F(SpoolTest, APrepareRefusesASpoolThatIsNotAFolder) {
-  std::ofstream(root_ + "/spool") << "not a folder";
-  Spool spool(root_ + "/spool");
+  std::ofstream(root + "/spool") << "not a folder";
+  Spool spool(root + "/spool");
   EXPECT_FALSE(spool.Prepare());
 }
 
