@@ -5,7 +5,8 @@ server-bin folder and the Inkseal queue added by the queue script.
 
 The backend learns where the test's runtime folders lie from a SetEnv line
 (INKSEAL_RUNTIME_ROOT), as an administrator of a system that keeps them
-elsewhere would set it."""
+elsewhere would set it; the queue script finds the daemon by its socket
+(INKSEAL_CUPS_SOCKET)."""
 
 import contextlib
 import os
@@ -53,6 +54,9 @@ JobRetryLimit 0
     Order deny,allow
   </Limit>
 </Policy>
+"""
+
+AUTHENTICATED_POLICY = """\
 <Policy authenticated>
   <Limit Create-Job Print-Job Print-URI Validate-Job>
     AuthType Default
@@ -84,11 +88,13 @@ SystemGroup root
 FileDevice No
 Sandboxing Relaxed
 SetEnv {runtime_variable} {runtime_root}
-"""
+{extra}"""
 
 
 class CupsSandbox:
-    def __init__(self, runtime_root):
+    def __init__(self, runtime_root, authenticated_policy=True, add_queue=True, backend_env=None):
+        """backend_env: more SetEnv lines for the backend; add_queue: whether
+        the queue script adds the queue at once."""
         self.root = tempfile.mkdtemp(prefix="inkseal-cups-")
         os.chmod(self.root, 0o755)  # filters run as lp and read the spool
         self.socket = os.path.join(self.root, "cups.sock")
@@ -103,10 +109,11 @@ class CupsSandbox:
         shutil.copy(backend_path(), backend)
         os.chmod(backend, 0o700)  # CUPS runs it as root
         with open(os.path.join(self.root, "etc", "cupsd.conf"), "w") as f:
-            f.write(CUPSD_CONF.format(socket=self.socket))
+            f.write(CUPSD_CONF.format(socket=self.socket) + (AUTHENTICATED_POLICY if authenticated_policy else ""))
         with open(os.path.join(self.root, "etc", "cups-files.conf"), "w") as f:
             f.write(CUPS_FILES_CONF.format(root=self.root, runtime_variable="INKSEAL_RUNTIME_ROOT",
-                                           runtime_root=runtime_root))
+                                           runtime_root=runtime_root,
+                                           extra="".join(f"SetEnv {k} {v}\n" for k, v in (backend_env or {}).items())))
         self.env = {"CUPS_SERVER": self.socket}
         self.process = subprocess.Popen(
             ["/usr/sbin/cupsd", "-f", "-c", os.path.join(self.root, "etc", "cupsd.conf"),
@@ -115,11 +122,19 @@ class CupsSandbox:
             start_new_session=True)
         try:
             self._wait_ready()
-            self.command([os.path.join(e2e.SOURCE_DIR, "printer", "inkseal-queue"), "add"],
-                         env={"INKSEAL_PPD": os.path.join(e2e.SOURCE_DIR, "printer", "inkseal.ppd")})
+            if add_queue:
+                self.queue_script("add", check=True)
         except BaseException:
             self.stop()
             raise
+
+    def queue_script(self, action, check=False, env=None):
+        """Runs inkseal-queue against this daemon; CUPS_SERVER points
+        elsewhere, since the script must not follow it."""
+        return self.command([os.path.join(e2e.SOURCE_DIR, "printer", "inkseal-queue"), action],
+                            env={"INKSEAL_PPD": os.path.join(e2e.SOURCE_DIR, "printer", "inkseal.ppd"),
+                                 "INKSEAL_CUPS_SOCKET": self.socket, "CUPS_SERVER": "/nonexistent/cups.sock",
+                                 **(env or {})}, check=check)
 
     def _wait_ready(self):
         deadline = time.monotonic() + START_SECONDS

@@ -209,11 +209,18 @@ class PrinterTest(unittest.TestCase):
         # backend run as CUPS runs it hands such a title on unchanged.
         backend = os.path.join(self.cups.root, "bin", "backend", "inkseal")
         user = pwd.getpwuid(os.getuid()).pw_name
-        result = subprocess.run([backend, "99", user, "../..\nline two ĳ", "1", "", document],
-                                env=dict(os.environ, INKSEAL_RUNTIME_ROOT=os.path.dirname(self.runtime)),
-                                capture_output=True, text=True, timeout=30)
+        def backend_run(title):
+            return subprocess.run([backend, "99", user, title, "1", "", document],
+                                  env=dict(os.environ, INKSEAL_RUNTIME_ROOT=os.path.dirname(self.runtime)),
+                                  capture_output=True, text=True, timeout=30)
+        result = backend_run("../..\nline two ĳ")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assert_safe_spool_name(self.uploader_runs(agent, 2)[1][1], "line two ĳ")
+        # A title over the agent's limit fails the job, which says why (not "no desktop session").
+        result = backend_run("x" * 5000)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertIn("ERROR: Inkseal: the desktop session could not take the document: "
+                      "a header of the job is longer than 4096 bytes", result.stderr)
         self.assertEqual(len(self.uploads()), 2)
 
     def test_without_an_agent_the_job_is_held_and_the_next_agent_prints_only_its_own_users_held_jobs(self):
