@@ -108,8 +108,9 @@ bool RefusalWaiting(int agent, std::string& reason) {
 }
 
 Outcome Unsent(int agent, std::string& reason) {
+  const bool timedOut = errno == ETIMEDOUT;
   if (RefusalWaiting(agent, reason)) return Outcome::kRefused;
-  return errno == ETIMEDOUT ? Outcome::kTimedOut : Outcome::kLost;
+  return timedOut ? Outcome::kTimedOut : Outcome::kLost;
 }
 
 // Sends the header and the document; reason holds why it was refused.

@@ -169,11 +169,18 @@ class PrinterSecurityTest(unittest.TestCase):
     def test_an_agent_that_never_answers_has_its_job_held_and_the_next_users_job_goes_through(self):
         self.peer(self.owner, "stall", os.path.join(self.agent_folder(self.owner), "agent.socket"))
         self.peer(None, "answer", os.path.join(self.agent_folder(pwd.getpwuid(os.getuid())), "agent.socket"))
-        stalled = self.print_as_owner("Stalled")
-        behind = self.cups.print_file(self.document, "Behind it")
-        self.cups.wait_state(stalled, ("pending-held",), JOB_SECONDS)
-        self.cups.wait_log(stalled, "desktop session did not answer in time; the job is held")
-        self.assertEqual(self.cups.job(stalled)[1], "indefinite")  # released by the user's next agent
+        # One job waits for the answer, one larger than the socket's buffer for room to send.
+        large = os.path.join(self.root, "large.pdf")
+        with open(large, "wb") as f:
+            f.write(b"%PDF-1.4\n" + b"0" * (4 << 20))
+        os.chmod(large, 0o644)
+        stalled = [self.print_as_owner("Stalled"),
+                   self.cups.print_file(large, "Stalled too", as_uid=self.owner.pw_uid)]
+        behind = self.cups.print_file(self.document, "Behind them")
+        for job in stalled:
+            self.cups.wait_state(job, ("pending-held",), JOB_SECONDS)
+            self.cups.wait_log(job, "desktop session did not answer in time; the job is held")
+            self.assertEqual(self.cups.job(job)[1], "indefinite")  # released by the user's next agent
         self.cups.wait_state(behind, ("completed",), JOB_SECONDS)
 
     def test_the_agent_listens_only_in_a_private_runtime_folder_whatever_another_user_put_in_tmp(self):
