@@ -26,8 +26,9 @@ bool BecomeAccount(const Account& account, std::string& problem) {
   if (::initgroups(account.name.c_str(), account.gid) != 0) return failed("initgroups");
   if (::setgid(account.gid) != 0) return failed("setgid");
   if (::setuid(account.uid) != 0) return failed("setuid");
-  if (account.uid != 0 && (::setuid(0) == 0 || ::geteuid() == 0 || ::getuid() == 0)) {
-    problem = "root could be regained after setuid";
+  if ((account.uid != 0 && (::setuid(0) == 0 || ::geteuid() == 0 || ::getuid() == 0)) ||
+      (account.gid != 0 && (::setgid(0) == 0 || ::getegid() == 0))) {
+    problem = "root could be regained after the switch";
     return false;
   }
   return true;
