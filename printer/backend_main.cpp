@@ -11,6 +11,7 @@
 // running agent, or whose agent does not answer in time, gets the job held,
 // not lost, and the queue goes on: the agent releases it when it starts.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -27,6 +28,7 @@
 #include "platform/unique_fd_posix.h"
 #include "printer/agent_link.h"
 #include "printer/job_owner.h"
+#include "printer/watched_child.h"
 
 namespace inkseal::printer {
 namespace {
@@ -113,29 +115,111 @@ Outcome Unsent(int agent, std::string& reason) {
   return timedOut ? Outcome::kTimedOut : Outcome::kLost;
 }
 
-// Sends the header and the document; reason holds why it was refused.
-Outcome SendJob(int agent, int document, const std::string& user, const std::string& job, const std::string& title,
-                const TimeLimits& limits, std::string& reason) {
+// Reads the next piece of the document; 0 at its end, -1 with errno set.
+// A slow filter in front of the backend is no sign of a stopped child, so
+// the wait for it beats.
+ssize_t ReadChunk(int document, std::vector<char>& buffer, milliseconds beat, int heartbeat) {
+  for (;;) {
+    pollfd entry{document, POLLIN, 0};
+    const int ready = ::poll(&entry, 1, static_cast<int>(beat.count()));
+    if (ready == 0 || (ready < 0 && errno == EINTR)) {
+      Heartbeat(heartbeat);
+      continue;
+    }
+    const ssize_t got = ::read(document, buffer.data(), buffer.size());
+    if (got >= 0 || errno != EINTR) return got;
+  }
+}
+
+// Sends the header and the document, whose first got bytes are in buffer;
+// reason holds why it was refused.
+Outcome SendJob(int agent, int document, std::vector<char>& buffer, ssize_t got, const std::string& user,
+                const std::string& job, const std::string& title, const TimeLimits& limits, int heartbeat,
+                std::string& reason) {
   for (const std::string* header : {&user, &job, &title}) {
     if (!SendFrame(agent, header->data(), header->size(), After(limits.step))) return Unsent(agent, reason);
   }
-  std::vector<char> buffer(kMaxFrame);
-  for (;;) {
-    const ssize_t got = ::read(document, buffer.data(), buffer.size());
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      reason = std::strerror(errno);
-      return Outcome::kUnreadable;  // the agent drops the unfinished document
-    }
-    if (got == 0) break;
+  Heartbeat(heartbeat);
+  for (; got > 0; got = ReadChunk(document, buffer, limits.step, heartbeat)) {
     if (!SendFrame(agent, buffer.data(), static_cast<size_t>(got), After(limits.step))) return Unsent(agent, reason);
+    Heartbeat(heartbeat);
+  }
+  if (got < 0) {
+    reason = std::strerror(errno);
+    return Outcome::kUnreadable;  // the agent drops the unfinished document
   }
   if (!SendFrame(agent, nullptr, 0, After(limits.step))) return Unsent(agent, reason);
+  Heartbeat(heartbeat);
   std::string reply;
   if (!ReceiveLine(agent, reply, kMaxHeaderFrame, After(limits.answer))) {
     return errno == ETIMEDOUT ? Outcome::kTimedOut : Outcome::kLost;
   }
   return ParseReply(reply, reason) ? Outcome::kStored : Outcome::kRefused;
+}
+
+// WARNING: the scheduler logs it at its default level, where the user is
+// sent for the reason a job was held.
+int Hold(const std::string& why) {
+  Report("WARNING", "Inkseal: " + why + "; the job is held until you log in");
+  return kBackendHold;
+}
+
+// The hand-over as the job's owner, in the watched child.
+int HandOver(const Account& owner, int document, const std::string& job, const std::string& title,
+             const TimeLimits& limits, int heartbeat) {
+  const std::string& user = owner.name;
+  std::string problem;
+  if (!BecomeAccount(owner, problem)) {
+    Report("ERROR", "Inkseal: could not act as " + user + ": " + problem);
+    return kBackendFailed;
+  }
+  if (::geteuid() != owner.uid) {
+    Report("WARNING", "Inkseal: the backend runs as uid " + std::to_string(::geteuid()) +
+                          ", not as root, so it reaches only that user's own desktop session;"
+                          " install it with mode 0700");
+  }
+  // The first piece before the agent: a filter in front of the backend
+  // (Ghostscript turning PostScript into PDF) may take longer to start
+  // than the agent waits between two frames.
+  std::vector<char> buffer(kMaxFrame);
+  const ssize_t got = ReadChunk(document, buffer, limits.step, heartbeat);
+  if (got < 0) {
+    Report("ERROR", "Inkseal: could not read the document: " + std::string(std::strerror(errno)));
+    return kBackendFailed;
+  }
+  const std::string noSession = "no desktop session for " + user;
+  std::fputs("STATE: +connecting-to-device\n", stderr);
+  Descriptor agent;
+  uid_t stranger = 0;
+  const Reach reach = ConnectToAgent(owner.uid, limits.step, agent, stranger);
+  std::fputs("STATE: -connecting-to-device\n", stderr);
+  if (reach == Reach::kStranger) {
+    return Hold("the socket of " + user + "'s desktop session is served by uid " + std::to_string(stranger) +
+                ", not by " + user);
+  }
+  if (reach == Reach::kNoAgent) return Hold(noSession);
+  Heartbeat(heartbeat);
+
+  Report("INFO", "Inkseal: handing the document to " + user + "'s desktop session");
+  std::string reason;
+  switch (SendJob(agent.get(), document, buffer, got, user, job, title, limits, heartbeat, reason)) {
+    case Outcome::kStored:
+      Report("INFO", "Inkseal: the document is with " + user + "'s desktop session");
+      return kBackendOk;
+    case Outcome::kRefused:
+      Report("ERROR", "Inkseal: the desktop session could not take the document: " + reason);
+      return kBackendFailed;
+    case Outcome::kUnreadable:
+      Report("ERROR", "Inkseal: could not read the document: " + reason);
+      return kBackendFailed;
+    case Outcome::kTimedOut:
+      return Hold(user + "'s desktop session did not answer in time");
+    case Outcome::kLost:
+      break;
+  }
+  // The agent went away before it had stored the document: as if it had
+  // not been running, so the next agent of the user gets the job.
+  return Hold(noSession);
 }
 
 int Run(int argc, char** argv) {
@@ -161,56 +245,25 @@ int Run(int argc, char** argv) {
     Report("ERROR", "Inkseal: there is no user " + user + " on this system");
     return kBackendFailed;
   }
-  std::string problem;
-  if (!BecomeAccount(owner, problem)) {
-    Report("ERROR", "Inkseal: could not act as " + user + ": " + problem);
-    return kBackendFailed;
-  }
-  if (::geteuid() != owner.uid) {
-    Report("WARNING", "Inkseal: the backend runs as uid " + std::to_string(::geteuid()) +
-                          ", not as root, so it reaches only that user's own desktop session;"
-                          " install it with mode 0700");
-  }
   const TimeLimits limits = ReadTimeLimits();
-  // WARNING: the scheduler logs it at its default level, where the user is
-  // sent for the reason a job was held.
-  const auto hold = [&](const std::string& why) {
-    Report("WARNING", "Inkseal: " + why + "; the job is held until you log in");
-    return kBackendHold;
-  };
-  const std::string noSession = "no desktop session for " + user;
-
-  std::fputs("STATE: +connecting-to-device\n", stderr);
-  Descriptor agent;
-  uid_t stranger = 0;
-  const Reach reach = ConnectToAgent(owner.uid, limits.step, agent, stranger);
-  std::fputs("STATE: -connecting-to-device\n", stderr);
-  if (reach == Reach::kStranger) {
-    return hold("the socket of " + user + "'s desktop session is served by uid " + std::to_string(stranger) +
-                ", not by " + user);
-  }
-  if (reach == Reach::kNoAgent) return hold(noSession);
-
-  Report("INFO", "Inkseal: handing the document to " + user + "'s desktop session");
-  std::string reason;
-  switch (SendJob(agent.get(), document, user, job, title, limits, reason)) {
-    case Outcome::kStored:
-      Report("INFO", "Inkseal: the document is with " + user + "'s desktop session");
-      return kBackendOk;
-    case Outcome::kRefused:
-      Report("ERROR", "Inkseal: the desktop session could not take the document: " + reason);
-      return kBackendFailed;
-    case Outcome::kUnreadable:
-      Report("ERROR", "Inkseal: could not read the document: " + reason);
-      return kBackendFailed;
-    case Outcome::kTimedOut:
-      return hold(user + "'s desktop session did not answer in time");
-    case Outcome::kLost:
+  // Each step in the child is bounded by one of the two limits, so a child
+  // silent for both together has been stopped.
+  const ChildResult child = RunWatched(
+      [&](int heartbeat) { return HandOver(owner, document, job, title, limits, heartbeat); },
+      limits.step + limits.answer);
+  switch (child.end) {
+    case ChildEnd::kExited:
+      return child.status;
+    case ChildEnd::kSilent:
+      return Hold(user + "'s desktop session did not answer in time");
+    case ChildEnd::kSignalled:
+      return Hold("the hand-over to " + user + "'s desktop session was ended by signal " +
+                  std::to_string(child.status));
+    case ChildEnd::kNotStarted:
       break;
   }
-  // The agent went away before it had stored the document: as if it had
-  // not been running, so the next agent of the user gets the job.
-  return hold(noSession);
+  errno = child.status;
+  return Hold("the hand-over to " + user + "'s desktop session could not start: " + std::strerror(errno));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@ started as the user it plays and ending on its own after LIFETIME seconds:
 
   answer PATH          an agent that takes each job whole and answers "OK"
   stall PATH           an agent that accepts connections and never answers
+  freeze PATH          an agent that stops (SIGSTOP) each process that
+                       connects, which it may, the backend acting as its user
   record PATH LOG      a service of root's that appends every byte it gets to
                        LOG (made connectable by anyone, as the system bus is)
   swap FOLDER NAME...  swaps FOLDER/agent.socket with each of the other names
@@ -11,6 +13,7 @@ started as the user it plays and ending on its own after LIFETIME seconds:
 
 import ctypes
 import os
+import signal
 import socket
 import struct
 import sys
@@ -55,11 +58,14 @@ def serve_answers(path):
             pass
 
 
-def serve_stalls(path):
+def serve_stalls(path, freeze=False):
     server = listen(path)
     held = []
     while True:
         held.append(server.accept()[0])
+        if freeze:
+            pid, _, _ = struct.unpack("3i", held[-1].getsockopt(socket.SOL_SOCKET, socket.SO_PEERCRED, 12))
+            os.kill(pid, signal.SIGSTOP)
 
 
 def serve_records(path, log):
@@ -97,7 +103,8 @@ def main(mode, *arguments):
     if mode == "swap":
         swap(arguments[0], list(arguments[1:]))
     else:
-        {"answer": serve_answers, "stall": serve_stalls, "record": serve_records}[mode](*arguments)
+        {"answer": serve_answers, "stall": serve_stalls, "record": serve_records,
+         "freeze": lambda path: serve_stalls(path, freeze=True)}[mode](*arguments)
     os._exit(0)
 
 

@@ -166,8 +166,9 @@ class PrinterSecurityTest(unittest.TestCase):
                 os.rename(os.path.join(folder, name), socket)
         self.cups.wait_state(self.print_as_owner("After the race"), ("completed",), JOB_SECONDS)
 
-    def test_an_agent_that_never_answers_has_its_job_held_and_the_next_users_job_goes_through(self):
-        self.peer(self.owner, "stall", os.path.join(self.agent_folder(self.owner), "agent.socket"))
+    def test_an_agent_that_never_answers_or_stops_the_backend_has_its_job_held_and_the_next_users_job_goes_through(self):
+        socket = os.path.join(self.agent_folder(self.owner), "agent.socket")
+        staller = self.peer(self.owner, "stall", socket)
         self.peer(None, "answer", os.path.join(self.agent_folder(pwd.getpwuid(os.getuid())), "agent.socket"))
         # One job waits for the answer, one larger than the socket's buffer for room to send.
         large = os.path.join(self.root, "large.pdf")
@@ -176,6 +177,14 @@ class PrinterSecurityTest(unittest.TestCase):
         os.chmod(large, 0o644)
         stalled = [self.print_as_owner("Stalled"),
                    self.cups.print_file(large, "Stalled too", as_uid=self.owner.pw_uid)]
+        for job in stalled:
+            self.cups.wait_state(job, ("pending-held",), JOB_SECONDS)
+        # The backend acts as the job's owner, who may stop it, and no time limit of its own then runs.
+        os.killpg(staller.pid, signal.SIGKILL)
+        staller.wait(10)
+        os.remove(socket)
+        self.peer(self.owner, "freeze", socket)
+        stalled.append(self.print_as_owner("Stopped"))
         behind = self.cups.print_file(self.document, "Behind them")
         for job in stalled:
             self.cups.wait_state(job, ("pending-held",), JOB_SECONDS)
