@@ -1,10 +1,11 @@
 // The CUPS backend "inkseal": hands each job to the desktop session agent of
 // the job's user.  CUPS runs it as root (installed 0700) for one reason: so
-// that it can become the job's owner.  It does that first, before it goes
-// near any path of that user's, and then sends only to a process that runs
-// as that user (the socket's peer credentials).  Whatever the user puts at
-// the socket's path (a link to another socket, swapped in at the right
-// moment) leads nowhere the user could not reach anyway.
+// that it can become the job's owner.  The hand-over does that first, in a
+// child, before it goes near any path of that user's, and then sends only to
+// a process that runs as that user (the socket's peer credentials).
+// Whatever the user puts at the socket's path (a link to another socket,
+// swapped in at the right moment) leads nowhere the user could not reach
+// anyway; the root parent only watches that the child keeps moving.
 //
 // The job is complete once the agent has stored the document; the upload's
 // own outcome is shown by Ferrowend in the user's session.  A user without a
