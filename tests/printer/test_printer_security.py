@@ -228,6 +228,8 @@ class PrinterSecurityTest(unittest.TestCase):
         # Only a scheduler of this machine, by its socket: never a server by name.
         result = cups.queue_script("add", env={"INKSEAL_CUPS_SOCKET": "localhost:631"})
         self.assertEqual(result.returncode, 2, result.stderr)
+        cups.queue_script("remove", check=True)
+        self.assertNotEqual(cups.command(["lpstat", "-p", QUEUE], check=False).returncode, 0)
 
 
 if __name__ == "__main__":
