@@ -21,11 +21,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "platform/unique_fd_posix.h"
+#include "printer/agent_folder.h"
 #include "printer/agent_link.h"
 #include "printer/held_jobs.h"
 #include "printer/job_queue.h"
@@ -47,39 +47,6 @@ using Descriptor = platform::UniqueFd;
 void Log(const std::string& text) { std::fprintf(stderr, "inkseal-agent: %s\n", text.c_str()); }
 
 std::string ErrorText(const std::string& what) { return what + ": " + std::strerror(errno); }
-
-// $XDG_RUNTIME_DIR, else the folder systemd-logind makes at login
-// (/run/user/<uid>).  Never a folder others may write to, such as /tmp: a
-// user who created the agent's folder there first could keep this user's
-// agent from starting, and with it every job of theirs.
-bool FindRuntimeFolder(std::string& runtime) {
-  const uid_t uid = ::getuid();
-  const char* session = std::getenv("XDG_RUNTIME_DIR");
-  const bool fromSession = session != nullptr && *session != '\0';
-  runtime = fromSession ? session : UserRuntimeFolder(uid);
-  if (IsPrivateFolder(runtime, uid)) return true;
-  Log(std::string(fromSession ? "XDG_RUNTIME_DIR is " : "XDG_RUNTIME_DIR is not set and ") + runtime +
-      " is missing or not a private folder of this user (a folder of its own, not a link, that nobody else"
-      " may write to).  Start the agent from a desktop session (systemd-logind makes that folder at login),"
-      " or set XDG_RUNTIME_DIR to such a folder.");
-  return false;
-}
-
-// <runtime folder>/inkseal, created 0700 and checked to be the user's own,
-// so nobody else can replace the socket.
-bool PrepareAgentFolder(const std::string& runtime, std::string& folder) {
-  const uid_t uid = ::getuid();
-  folder = runtime + "/" + kAgentFolderName;
-  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-    Log(ErrorText("cannot create " + folder));
-    return false;
-  }
-  if (!IsPrivateFolder(folder, uid) || ::chmod(folder.c_str(), 0700) != 0) {
-    Log(folder + " is not a private folder of this user");
-    return false;
-  }
-  return true;
-}
 
 std::string OwnFolder() {
   std::string buffer(4096, '\0');
@@ -234,8 +201,11 @@ int Run() {
     return kExitFailure;
   }
   const std::string user = account->pw_name;
-  std::string runtime, folder;
-  if (!FindRuntimeFolder(runtime) || !PrepareAgentFolder(runtime, folder)) return kExitFailure;
+  std::string folder, problem;
+  if (!PrepareAgentFolder(folder, problem)) {
+    Log(problem);
+    return kExitFailure;
+  }
   Descriptor lock(::open((folder + "/" + kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (!lock.valid()) {
     Log(ErrorText("cannot open the lock in " + folder));
