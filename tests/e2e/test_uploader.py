@@ -27,8 +27,11 @@ ADA_AUTHORIZATION = ('OAuth oauth_signature_method="PLAINTEXT",oauth_consumer_ke
                      'oauth_token="tk-ada",oauth_signature="cs-ada&ts-ada"')
 GRACE_AUTHORIZATION = ('OAuth oauth_signature_method="PLAINTEXT",oauth_consumer_key="ck-grace",'
                        'oauth_token="tk-grace",oauth_signature="cs-grace&ts-grace"')
-EMPTY_AUTHORIZATION = ('OAuth oauth_signature_method="PLAINTEXT",oauth_consumer_key="",'
-                       'oauth_token="",oauth_signature="&"')
+# What the boxes show of them: the two secrets masked, everything else kept.
+ADA_AUTHORIZATION_SHOWN = ('OAuth oauth_signature_method="PLAINTEXT",oauth_consumer_key="ck-ada",'
+                           'oauth_token="tk-ada",oauth_signature="***"')
+EMPTY_AUTHORIZATION_SHOWN = ('OAuth oauth_signature_method="PLAINTEXT",oauth_consumer_key="",'
+                             'oauth_token="",oauth_signature="***"')
 CANNOT_CONNECT = 12029  # the HTTP library's "cannot connect" on both platforms
 
 PDF_BYTES = (b"%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\n"
@@ -206,7 +209,7 @@ class UploaderTest(unittest.TestCase):
         path = self.document("a b.pdf")
         outcome = self.install.run(f'"{path}"')
         self.assert_messages(outcome, [("information", runner.exactly(configuration_report(
-            self.install.user_settings_path(), self.upload_url, EMPTY_AUTHORIZATION,
+            self.install.user_settings_path(), self.upload_url, EMPTY_AUTHORIZATION_SHOWN,
             f'"{path}"', ask_for_credentials=True)))])
         self.assertEqual(outcome.exit_code, 1)
         self.assertEqual(self.install.authenticator_starts(), 1)
@@ -249,7 +252,7 @@ class UploaderTest(unittest.TestCase):
                 path = self.document()
                 outcome = self.install.run(f'"{path}"')
                 self.assert_messages(outcome, [("information", runner.exactly(configuration_report(
-                    self.install.module_settings_path(), "", ADA_AUTHORIZATION, f'"{path}"',
+                    self.install.module_settings_path(), "", ADA_AUTHORIZATION_SHOWN, f'"{path}"',
                     ask_for_credentials=False)))])
                 self.assertEqual(outcome.exit_code, 1)
         self.assertEqual(self.service.requests(), [])
@@ -297,7 +300,7 @@ class UploaderTest(unittest.TestCase):
         self.assert_messages(outcome, [("error", runner.http_error_code_text(
             CANNOT_CONNECT,
             "Please report to sysadmin the following: Failed to print the document."
-            f"\nDocument: {path}\nPrinterURL: {url}\nOAuth: {ADA_AUTHORIZATION}"))])
+            f"\nDocument: {path}\nPrinterURL: {url}\nOAuth: {ADA_AUTHORIZATION_SHOWN}"))])
         self.assertEqual(outcome.exit_code, 1)
         self.assertEqual(outcome.browsed, [])
 
