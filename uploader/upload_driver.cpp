@@ -13,6 +13,7 @@
 #include "platform/shell.h"
 #include "platform/user_lock.h"
 #include "uploader/authenticator_file.h"
+#include "uploader/browser_address.h"
 #include "uploader/credentials.h"
 #include "uploader/module_directory.h"
 #include "uploader/upload_texts.h"
@@ -156,6 +157,12 @@ int RunUploader(const std::u16string& commandLineText) {
       return 1;
     }
     const std::u16string browserUrl = client.BrowserUrl();
+    // Anything but a web page is refused before the shell sees it: the
+    // shell would run a program or open a file named by the reply.
+    if (!IsWebPageAddress(browserUrl)) {
+      ReportErrorCode(platform::kErrorInvalidParameter, kBrowserNotOpenedText + browserUrl);
+      return 1;
+    }
 
     comSlot.emplace();
     if (!platform::ShellOpen(browserUrl)) {

@@ -33,6 +33,7 @@ ADA_AUTHORIZATION_SHOWN = ('OAuth oauth_signature_method="PLAINTEXT",oauth_consu
 EMPTY_AUTHORIZATION_SHOWN = ('OAuth oauth_signature_method="PLAINTEXT",oauth_consumer_key="",'
                              'oauth_token="",oauth_signature="***"')
 CANNOT_CONNECT = 12029  # the HTTP library's "cannot connect" on both platforms
+INVALID_PARAMETER = runner.e2e.error_number("invalid_parameter")  # an address that is not a web page
 
 PDF_BYTES = (b"%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\n"
              b"binary \x00\x01\x02\xff\xfe\r\n\x1a end\n%%EOF\n")
@@ -304,15 +305,28 @@ class UploaderTest(unittest.TestCase):
         self.assertEqual(outcome.exit_code, 1)
         self.assertEqual(outcome.browsed, [])
 
-    def test_shell_refusing_an_address_it_cannot_open(self):
+    def test_only_web_pages_are_handed_to_the_shell(self):
+        # The reply names the page, so anyone on the network path can: a
+        # program, a share or a file must never reach the shell.
+        marker = self.install.path("ran")
+        with open(self.install.path("evil.bat"), "w") as f:
+            f.write(f"#!/bin/sh\ntouch '{marker}'\n" if runner.NATIVE else
+                    f"echo ran > {runner.shown_path(marker)}\r\n")
+        os.chmod(self.install.path("evil.bat"), 0o755)
         self.install.module_settings(LumeskURL=self.upload_url, **ADA)
-        address = "inkseal-no-such-scheme:page/1"
-        self.service.queue_reply("/upload", 201, [["X-Open-Browser", address]])
-        outcome = self.install.run(self.document(), browser_fails=True)
-        self.assertEqual(len(self.uploads()), 1)
-        self.assert_messages(outcome, [("error", r"\nError code: -?\d+\n(.|\n)*\n" + runner.exactly(
-            "Could not open the default web browser with URL:\n" + address))])
-        self.assertEqual(outcome.exit_code, 1)
+        # A value must start with a letter or digit to be read from the
+        # reply at all: a UNC name arrives as an empty address.
+        for sent, shown in ((self.install.shown("evil.bat") if not runner.NATIVE else "evil.bat",) * 2,
+                            ("file:///etc/shadow",) * 2, (r"\\127.0.0.1\share\evil.bat", ""),
+                            ("inkseal-no-such-scheme:page/1",) * 2, ("https:///evil.bat",) * 2,
+                            ('https://h/" --x',) * 2):
+            with self.subTest(address=sent):
+                self.service.queue_reply("/upload", 201, [["X-Open-Browser", sent]])
+                outcome = self.install.run(self.document(), cwd=self.install.root)
+                self.assert_messages(outcome, [("error", runner.error_code_text(
+                    INVALID_PARAMETER, "Could not open the default web browser with URL:\n" + shown))])
+                self.assertEqual((outcome.exit_code, outcome.browsed), (1, []))
+        self.assertFalse(os.path.exists(marker))
 
     @unittest.skipUnless(runner.NATIVE, "Wine's shell hands https addresses on without waiting")
     def test_browser_refusing_the_address(self):
@@ -326,17 +340,14 @@ class UploaderTest(unittest.TestCase):
                                r"with URL:\nhttps://127\.0\.0\.1:\d+/documents/\d+$")
         self.assertEqual(outcome.exit_code, 1)
 
-    def test_reply_without_a_browser_address_asks_to_open_an_empty_one(self):
+    def test_reply_without_a_browser_address_is_refused_as_an_empty_one(self):
         # The service answers an unknown address with 404 and no X-Open-Browser.
         self.install.module_settings(LumeskURL=self.service.url + "/nowhere", **ADA)
         outcome = self.install.run(self.document())
         self.assertEqual(len(self.service.requests()), 1)
         self.assertEqual(outcome.browsed, [])
-        self.assertEqual(len(outcome.messages), 1)
-        kind, text = outcome.messages[0]
-        self.assertEqual(kind, "error")
-        self.assertRegex(text, r"^\nError code: -?\d+\n(.|\n)*\n"
-                               r"Could not open the default web browser with URL:\n$")
+        self.assert_messages(outcome, [("error", runner.error_code_text(
+            INVALID_PARAMETER, "Could not open the default web browser with URL:\n"))])
         self.assertEqual(outcome.exit_code, 1)
 
     @unittest.skipUnless(runner.NATIVE, "the folder query cannot be made to fail under Wine")
