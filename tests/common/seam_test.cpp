@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/document_file.h"
@@ -149,6 +150,24 @@ TEST(Document, AChangedDocumentIsNotHandedOnAsTheOneRead) {
     EXPECT_EQ(LastError(), kErrorDocumentChanged) << change.what;
   }
 }
+
+#ifndef _WIN32
+// Renaming, re-moding or removing a document while it is sent changes none
+// of its bytes: the open file still goes out whole.
+TEST(Document, ARenamedReModedOrRemovedDocumentIsStillHandedOnWhole) {
+  TempFolder folder;
+  const std::string content(100000, 'a');
+  WriteBytes(folder / "doc.pdf", content);
+  DocumentFile document;
+  ASSERT_TRUE(document.ReadWhole(Path(folder / "doc.pdf")));
+  // Past the clock's tick, so that the inode's change time really moves.
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  std::filesystem::rename(folder / "doc.pdf", folder / "moved.pdf");
+  std::filesystem::permissions(folder / "moved.pdf", std::filesystem::perms::none);
+  std::filesystem::remove(folder / "moved.pdf");
+  EXPECT_TRUE(PiecesOf(document, 4096) == content);
+}
+#endif
 
 TEST(Document, MissingFilesAndFoldersCannotBeOpened) {
   TempFolder folder;
