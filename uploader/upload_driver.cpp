@@ -11,6 +11,7 @@
 #include "platform/last_error.h"
 #include "platform/process.h"
 #include "platform/shell.h"
+#include "platform/standard_error.h"
 #include "platform/user_lock.h"
 #include "uploader/authenticator_file.h"
 #include "uploader/browser_address.h"
@@ -97,6 +98,9 @@ int RunUploader(const std::u16string& commandLineText) {
       ReportLastError(kAuthenticatorExitCodeText);
       return 1;
     }
+    // The boxes keep their texts; the log that keeps standard error (the
+    // printer agent's) learns how the login ended, a signal included.
+    platform::WriteStandardErrorLine(AuthenticatorEndText(exitCode, authenticator.TerminatingSignal()));
     if (exitCode != kAuthenticatorStoredCredentials) {
       ShowInformation(ConfigurationReport(settingsPathInUse, uploadUrl,
                                           AuthorizationValue(credentials), documentPathAsPassed,

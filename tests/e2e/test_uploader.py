@@ -224,6 +224,25 @@ class UploaderTest(unittest.TestCase):
         self.assertTrue(outcome.messages[0][1].endswith("Please obtain valid Tessavo credentials."))
         self.assertEqual(outcome.exit_code, 1)
 
+    @unittest.skipUnless(runner.NATIVE, "standard error is the agent's log, on Linux")
+    def test_how_the_authenticator_ended_goes_to_standard_error_and_the_box_stays(self):
+        self.install.module_settings(LumeskURL=self.upload_url)
+        for exit_code, signal, line in ((1, None, "ended with exit code 1"), (2, None, "ended with exit code 2"),
+                                        (1, 9, "was ended by signal 9")):
+            with self.subTest(line=line):
+                self.install.fake_authenticator(exit_code=exit_code, credentials=ADA if exit_code == 1 else None)
+                if signal:
+                    self.install.fake_environment["INKSEAL_FAKE_SIGNAL"] = str(signal)
+                shutil.rmtree(self.install.lumesk_folder, ignore_errors=True)
+                outcome = self.install.run(self.document())
+                self.assertIn(f"Ferrowend: Brantwick {line}\n", outcome.output)
+                boxes = [text for _, text in outcome.messages]
+                if line.endswith("code 1"):
+                    self.assertEqual((outcome.exit_code, boxes), (0, []), outcome)
+                else:
+                    self.assertEqual(len(boxes), 1, outcome)
+                    self.assertTrue(boxes[0].endswith("\n\nPlease obtain valid Tessavo credentials."), outcome)
+
     def test_missing_authenticator_cannot_be_started(self):
         self.install.module_settings(LumeskURL=self.upload_url)
         outcome = self.install.run(self.document())
