@@ -200,12 +200,17 @@ TEST(ShellOpen, AnEmptyAddressIsRefused) {
 }
 
 #ifndef _WIN32
+// Where the desktop names no handler (none in this test's own data folders),
+// xdg-open gets the address, and with it $BROWSER.
 TEST(ShellOpen, HandsTheAddressToTheUsersBrowser) {
   TempFolder folder;
   const auto browser = folder / "browser.sh";
   const auto opened = folder / "opened";
   WriteBytes(browser, "#!/bin/sh\nprintf '%s' \"$1\" > '" + opened.string() + "'\n");
   std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
+  for (const char* variable : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"}) {
+    ::setenv(variable, folder.path().c_str(), 1);
+  }
   const char* old = std::getenv("BROWSER");
   const std::string saved = old != nullptr ? old : "";
   ::setenv("BROWSER", browser.c_str(), 1);

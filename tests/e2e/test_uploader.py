@@ -347,18 +347,6 @@ class UploaderTest(unittest.TestCase):
                 self.assertEqual((outcome.exit_code, outcome.browsed), (1, []))
         self.assertFalse(os.path.exists(marker))
 
-    @unittest.skipUnless(runner.NATIVE, "Wine's shell hands https addresses on without waiting")
-    def test_browser_refusing_the_address(self):
-        self.install.module_settings(LumeskURL=self.upload_url, **ADA)
-        outcome = self.install.run(self.document(), browser_fails=True)
-        self.assertEqual(len(self.uploads()), 1)
-        self.assertEqual(len(outcome.messages), 1)
-        kind, text = outcome.messages[0]
-        self.assertEqual(kind, "error")
-        self.assertRegex(text, r"^\nError code: -?\d+\n(.|\n)*\nCould not open the default web browser "
-                               r"with URL:\nhttps://127\.0\.0\.1:\d+/documents/\d+$")
-        self.assertEqual(outcome.exit_code, 1)
-
     def test_reply_without_a_browser_address_is_refused_as_an_empty_one(self):
         # The service answers an unknown address with 404 and no X-Open-Browser.
         self.install.module_settings(LumeskURL=self.service.url + "/nowhere", **ADA)
