@@ -35,7 +35,8 @@ bool HasDefaultHandler(const std::string& address) {
   return true;
 }
 
-// A failed start, as the nearest error number.
+// A failed start, as the nearest error number; one without a nearer one is
+// "Operation canceled", as xdg-open's failures are.
 uint32_t LaunchError(const GError& error) {
   if (error.domain == G_SPAWN_ERROR) {
     switch (error.code) {
@@ -50,7 +51,13 @@ uint32_t LaunchError(const GError& error) {
       case G_SPAWN_ERROR_ISDIR: return EISDIR;
       case G_SPAWN_ERROR_TXTBUSY: return ETXTBSY;
       case G_SPAWN_ERROR_FORK: return EAGAIN;
-      default: return ECHILD;
+      case G_SPAWN_ERROR_LOOP: return ELOOP;
+      case G_SPAWN_ERROR_IO: return EIO;
+      case G_SPAWN_ERROR_NFILE: return ENFILE;
+      case G_SPAWN_ERROR_MFILE: return EMFILE;
+      case G_SPAWN_ERROR_INVAL: return EINVAL;
+      case G_SPAWN_ERROR_LIBBAD: return ELIBBAD;
+      default: break;
     }
   }
   if (error.domain == G_IO_ERROR) {
