@@ -1,7 +1,6 @@
 #include "authenticator/notifier.h"
 
 #include "common/messages.h"
-#include "platform/message_box.h"
 
 namespace inkseal {
 
@@ -13,8 +12,6 @@ void MessageBoxNotifier::ReportHttpError(uint32_t code, const std::u16string& te
   inkseal::ReportHttpError(code, text);
 }
 
-void MessageBoxNotifier::ReportError(const std::u16string& text) {
-  platform::ShowMessageBox(kMessageTitle, text, platform::MessageIcon::Error);
-}
+void MessageBoxNotifier::ReportError(const std::u16string& text) { inkseal::ShowError(text); }
 
 }  // namespace inkseal

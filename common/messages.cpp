@@ -6,6 +6,7 @@
 #include "platform/error_text.h"
 #include "platform/last_error.h"
 #include "platform/message_box.h"
+#include "text/secret_mask.h"
 
 namespace inkseal {
 
@@ -15,9 +16,12 @@ namespace {
 
 constexpr char16_t kErrorCodeLead[] = u"\nError code: ";
 
+// Every box goes through here.  Its text asks to be passed on to a sysadmin,
+// and without a display it lands in logs: the password and the OAuth
+// secrets are masked, everything else stays so the text still helps.
 std::u16string Show(const std::u16string& text, platform::MessageIcon icon, bool returnInstead) {
   if (returnInstead) return text;
-  platform::ShowMessageBox(kMessageTitle, text, icon);
+  platform::ShowMessageBox(kMessageTitle, MaskSecrets(text), icon);
   return {};
 }
 
@@ -47,6 +51,8 @@ std::u16string ReportLastError(const std::u16string& text, bool returnInstead) {
 std::u16string ShowInformation(const std::u16string& text, bool returnInstead) {
   return Show(text, platform::MessageIcon::Information, returnInstead);
 }
+
+void ShowError(const std::u16string& text) { Show(text, platform::MessageIcon::Error, false); }
 
 void ReportErrorCode(uint32_t code, const std::u16string& text) {
   Show(ErrorCodeText(code, platform::SystemErrorText(code), text), platform::MessageIcon::Error, false);

@@ -1,7 +1,8 @@
-// Every message either program shows goes through these four operations.
+// Every message either program shows goes through these operations.
 // Each box is modal, has no owner window and carries the title "Inkseal".
-// With returnInstead set nothing is shown and the composed text is returned;
-// otherwise the result is empty.
+// A shown text has its secrets masked (password=***, oauth_signature="***").
+// With returnInstead set nothing is shown and the composed text is returned
+// as it is; otherwise the result is empty.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,9 @@ std::u16string ReportLastError(const std::u16string& text, bool returnInstead = 
 
 // text alone, information icon.
 std::u16string ShowInformation(const std::u16string& text, bool returnInstead = false);
+
+// text alone, error icon: a failure with no OS error behind it.
+void ShowError(const std::u16string& text);
 
 // "\nError code: <code as signed decimal>\n", the code's description, "\n",
 // text.  Error icon, always shown.

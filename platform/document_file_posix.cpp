@@ -31,17 +31,16 @@ bool Fail(uint32_t code) {
   return false;
 }
 
-// What tells one version of the file from the next.  A writer changes the
-// modification or change time; one that manages to keep both (utimensat)
-// still changes the change time of the inode.
+// What tells one version of the file's content from the next: its size and
+// modification time, as on Windows.  The change time is left out on purpose:
+// renaming, removing or re-moding the file touches it, and the open file
+// whose content did not change is still the document that was printed.
 struct Stamp {
   uint64_t size = 0;
   timespec modified{};
-  timespec changed{};
   bool operator==(const Stamp& other) const {
     return size == other.size && modified.tv_sec == other.modified.tv_sec &&
-           modified.tv_nsec == other.modified.tv_nsec && changed.tv_sec == other.changed.tv_sec &&
-           changed.tv_nsec == other.changed.tv_nsec;
+           modified.tv_nsec == other.modified.tv_nsec;
   }
 };
 
@@ -52,7 +51,6 @@ bool StampOf(int fd, Stamp& stamp, bool& regular, bool& folder) {
   folder = S_ISDIR(info.st_mode);
   stamp.size = static_cast<uint64_t>(info.st_size);
   stamp.modified = info.st_mtim;
-  stamp.changed = info.st_ctim;
   return true;
 }
 

@@ -9,12 +9,17 @@
 #include <climits>
 
 #include "text/utf.h"
+#include "platform/last_error.h"
 #include "platform/winhttp_messages.h"
 
 namespace inkseal::platform {
 namespace {
 
 constexpr size_t kErrorTextCapacity = 256;
+// Windows' words for the one number of its own this platform sets, so that
+// the message reads the same on both.
+constexpr char16_t kNoAssociationText[] =
+    u"No application is associated with the specified file for this operation.\n";
 
 bool IsKnownErrno(uint32_t code) {
   return code <= static_cast<uint32_t>(INT_MAX) && strerrordesc_np(static_cast<int>(code)) != nullptr;
@@ -23,6 +28,7 @@ bool IsKnownErrno(uint32_t code) {
 }  // namespace
 
 std::u16string SystemErrorText(uint32_t code) {
+  if (code == kErrorNoAssociation) return kNoAssociationText;
   if (!IsKnownErrno(code)) return {};
   // strerror_r in the user's language (the GNU form returns the text it chose).
   char buffer[kErrorTextCapacity];

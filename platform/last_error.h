@@ -19,5 +19,8 @@ extern const uint32_t kErrorAlreadyExists;         // Windows 183,  POSIX EEXIST
 extern const uint32_t kErrorFileTooLarge;          // Windows 223,  POSIX EFBIG
 extern const uint32_t kErrorNoUnicodeTranslation;  // Windows 1113, POSIX EILSEQ
 extern const uint32_t kErrorDocumentChanged;       // Windows 1006, POSIX ESTALE
+// No handler for the address to open.  POSIX has no counterpart, so there it
+// is Windows' own number with Windows' words (error_text_posix.cpp).
+extern const uint32_t kErrorNoAssociation;         // Windows 1155, POSIX 1155
 
 }  // namespace inkseal::platform

@@ -16,5 +16,7 @@ const uint32_t kErrorFileTooLarge = EFBIG;
 const uint32_t kErrorNoUnicodeTranslation = EILSEQ;
 // The file is no longer the one that was opened and read.
 const uint32_t kErrorDocumentChanged = ESTALE;
+// Far above every errno value, so it cannot be taken for one.
+const uint32_t kErrorNoAssociation = 1155;
 
 }  // namespace inkseal::platform

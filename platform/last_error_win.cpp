@@ -17,5 +17,6 @@ const uint32_t kErrorNoUnicodeTranslation = ERROR_NO_UNICODE_TRANSLATION;
 // "The volume for a file has been externally altered so that the opened
 // file is no longer valid."
 const uint32_t kErrorDocumentChanged = ERROR_FILE_INVALID;
+const uint32_t kErrorNoAssociation = ERROR_NO_ASSOCIATION;
 
 }  // namespace inkseal::platform

@@ -4,9 +4,7 @@
 // what a user would.  The block reads
 //   [<title>] error|information\n<text>\n[OK]\n
 // so the text is exactly what lies between the first line and the last
-// "\n[OK]\n".  Standard error lands in logs: there secrets are masked,
-// unless INKSEAL_MESSAGE_OUTPUT=stderr explicitly asks for the whole text
-// (tests and diagnosis).
+// "\n[OK]\n".  The text arrives with its secrets already masked.
 //
 // GTK is loaded only when a box is really shown.  A successful upload shows
 // none, and linking GTK would make every run load about a hundred libraries
@@ -21,7 +19,6 @@
 #include <cstring>
 #include <string>
 
-#include "text/secret_mask.h"
 #include "text/utf.h"
 
 namespace inkseal::platform {
@@ -219,13 +216,10 @@ void DeliverQueuedInputOfOpenWindows() {
 
 void ShowMessageBox(const std::u16string& title, const std::u16string& text, MessageIcon icon) {
   const std::string title8 = Utf16ToUtf8(title);
-  // Asked for explicitly (tests, diagnosis), standard error gets the whole
-  // text; as a mere fallback it lands in logs, so secrets are masked there.
-  const bool asked = WantsStandardError();
-  const GtkCalls* gtk = asked ? nullptr : GtkWithDisplay();
+  const GtkCalls* gtk = WantsStandardError() ? nullptr : GtkWithDisplay();
   if (gtk == nullptr) {
     DeliverQueuedInputOfOpenWindows();
-    WriteToStandardError(title8, Utf16ToUtf8(asked ? text : MaskSecrets(text)), icon);
+    WriteToStandardError(title8, Utf16ToUtf8(text), icon);
   } else {
     RunDialog(*gtk, title8, Utf16ToUtf8(text), icon);
   }

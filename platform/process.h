@@ -27,6 +27,9 @@ class ChildProcess {
   void Wait();
   // The child's exit code after Wait.  False with the last error set.
   bool GetExitCode(uint32_t& code);
+  // The signal that ended the child, after Wait; 0 when it exited by itself
+  // (always on Windows, which has no signals).
+  int TerminatingSignal() const;
 
  private:
   void Close();

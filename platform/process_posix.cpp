@@ -77,6 +77,8 @@ bool ChildProcess::GetExitCode(uint32_t& code) {
   return true;
 }
 
+int ChildProcess::TerminatingSignal() const { return reaped_ && WIFSIGNALED(status_) ? WTERMSIG(status_) : 0; }
+
 // Like closing a process handle on Windows, this neither stops nor waits for
 // a child still running.
 void ChildProcess::Close() {

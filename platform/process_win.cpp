@@ -61,6 +61,8 @@ bool ChildProcess::GetExitCode(uint32_t& code) {
   return true;
 }
 
+int ChildProcess::TerminatingSignal() const { return 0; }
+
 void ChildProcess::Close() {
   if (thread_ != nullptr) ::CloseHandle(thread_);
   if (process_ != nullptr) ::CloseHandle(process_);

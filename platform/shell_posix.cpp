@@ -1,97 +1,76 @@
-// The desktop shell on Linux: xdg-open opens an address with the user's
-// default handler (and honours $BROWSER).
+// The desktop shell on Linux.  A page is opened the way GTK applications
+// open one: GIO finds the desktop's default handler for the address's
+// scheme (mimeapps.list and the desktop files of the XDG data folders) and
+// starts it.  That verdict is exact and immediate: the handler was started,
+// or it could not be, and Ferrowend never waits for the browser itself.
 //
-// xdg-open's $BROWSER fallback runs the browser in the foreground, so
-// waiting for xdg-open to end would hold the caller until the user closes
-// the browser.  The opener is therefore started in a session of its own and
-// watched only for a short while: an exit within that time is its verdict
-// (a refusal when non-zero); one still running afterwards has handed the
-// address to a handler that is now running, which is success.
+// Only where GIO knows no handler at all (a session without a desktop's
+// configuration, a user who names a browser in $BROWSER) is the address
+// handed to xdg-open; when that is missing too, or finds no tool either,
+// there is no handler: kErrorNoAssociation, as Windows' shell says it.
 #include "platform/shell.h"
 
-#include <poll.h>
-#include <spawn.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
+#include <gio/gio.h>
 
 #include <cerrno>
 #include <string>
 
-#include "text/utf.h"
 #include "platform/last_error.h"
-
-extern char** environ;
+#include "platform/xdg_open_posix.h"
+#include "text/utf.h"
 
 namespace inkseal::platform {
 namespace {
 
-constexpr char kOpener[] = "xdg-open";
-// Long enough for xdg-open to probe the desktop and for a handler that
-// cannot be started to fail; short enough not to be noticed.
-constexpr int kEarlyFailureWaitMs = 1500;
-constexpr int kNapMs = 5;
-
-// xdg-open's documented exit codes, as the nearest system error.
-uint32_t RefusalError(int status) {
-  if (!WIFEXITED(status)) return ECANCELED;
-  switch (WEXITSTATUS(status)) {
-    case 1: return EINVAL;  // bad address or arguments
-    case 2: return ENOENT;  // the file named does not exist
-    case 3: return ENOENT;  // no tool to open it with
-    default: return ECANCELED;
-  }
+// Whether the desktop names a handler for the address's scheme.  Asked
+// first, so that GIO never goes on to guess a handler from the address's
+// content, which would load its virtual file systems and talk to D-Bus.
+bool HasDefaultHandler(const std::string& address) {
+  char* scheme = g_uri_parse_scheme(address.c_str());
+  if (scheme == nullptr) return false;
+  GAppInfo* handler = g_app_info_get_default_for_uri_scheme(scheme);
+  g_free(scheme);
+  if (handler == nullptr) return false;
+  g_object_unref(handler);
+  return true;
 }
 
-int ElapsedMs(const timespec& since) {
-  timespec now{};
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int>((now.tv_sec - since.tv_sec) * 1000 + (now.tv_nsec - since.tv_nsec) / 1000000);
-}
-
-// Returns when the child has ended (without reaping it) or timeout_ms have
-// passed: on a process descriptor where the kernel has them (Linux 5.3),
-// else by short naps.
-void WaitForEndOrTimeout(pid_t pid, int timeout_ms) {
-  timespec start{};
-  ::clock_gettime(CLOCK_MONOTONIC, &start);
-#ifdef SYS_pidfd_open
-  const int descriptor = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-  if (descriptor >= 0) {
-    pollfd ended{descriptor, POLLIN, 0};
-    int left = timeout_ms;
-    while (left > 0 && ::poll(&ended, 1, left) < 0 && errno == EINTR) left = timeout_ms - ElapsedMs(start);
-    ::close(descriptor);
-    return;
-  }
-#endif
-  while (ElapsedMs(start) < timeout_ms) {
-    siginfo_t info{};
-    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid) {
-      return;
+// A failed start, as the nearest error number; one without a nearer one is
+// "Operation canceled", as xdg-open's failures are.
+uint32_t LaunchError(const GError& error) {
+  if (error.domain == G_SPAWN_ERROR) {
+    switch (error.code) {
+      case G_SPAWN_ERROR_NOENT: return ENOENT;
+      case G_SPAWN_ERROR_ACCES: return EACCES;
+      case G_SPAWN_ERROR_PERM: return EPERM;
+      case G_SPAWN_ERROR_NOEXEC: return ENOEXEC;
+      case G_SPAWN_ERROR_NOMEM: return ENOMEM;
+      case G_SPAWN_ERROR_TOO_BIG: return E2BIG;
+      case G_SPAWN_ERROR_NAMETOOLONG: return ENAMETOOLONG;
+      case G_SPAWN_ERROR_NOTDIR: return ENOTDIR;
+      case G_SPAWN_ERROR_ISDIR: return EISDIR;
+      case G_SPAWN_ERROR_TXTBUSY: return ETXTBSY;
+      case G_SPAWN_ERROR_FORK: return EAGAIN;
+      case G_SPAWN_ERROR_LOOP: return ELOOP;
+      case G_SPAWN_ERROR_IO: return EIO;
+      case G_SPAWN_ERROR_NFILE: return ENFILE;
+      case G_SPAWN_ERROR_MFILE: return EMFILE;
+      case G_SPAWN_ERROR_INVAL: return EINVAL;
+      case G_SPAWN_ERROR_LIBBAD: return ELIBBAD;
+      default: break;
     }
-    timespec nap{0, kNapMs * 1000000L};
-    ::nanosleep(&nap, nullptr);
   }
+  if (error.domain == G_IO_ERROR) {
+    switch (error.code) {
+      case G_IO_ERROR_NOT_FOUND:
+      case G_IO_ERROR_NOT_SUPPORTED: return kErrorNoAssociation;
+      case G_IO_ERROR_PERMISSION_DENIED: return EACCES;
+      case G_IO_ERROR_INVALID_ARGUMENT: return EINVAL;
+      default: break;
+    }
+  }
+  return ECANCELED;
 }
-
-// Its own session, so that the handler outlives the caller and is not hit
-// by signals meant for the caller's process group.
-class DetachedSpawn {
- public:
-  DetachedSpawn() {
-    ::posix_spawnattr_init(&attributes_);
-    ::posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSID);
-  }
-  ~DetachedSpawn() { ::posix_spawnattr_destroy(&attributes_); }
-  DetachedSpawn(const DetachedSpawn&) = delete;
-  DetachedSpawn& operator=(const DetachedSpawn&) = delete;
-  const posix_spawnattr_t* get() const { return &attributes_; }
-
- private:
-  posix_spawnattr_t attributes_;
-};
 
 }  // namespace
 
@@ -100,22 +79,12 @@ ComScope::~ComScope() = default;
 
 bool ShellOpen(const std::u16string& address) {
   const std::string target = Utf16ToUtf8(address);
-  char* const argv[] = {const_cast<char*>(kOpener), const_cast<char*>(target.c_str()), nullptr};
-  DetachedSpawn detached;
-  pid_t pid = -1;
-  const int error = ::posix_spawnp(&pid, kOpener, nullptr, detached.get(), argv, environ);
-  if (error != 0) {
-    SetLastError(static_cast<uint32_t>(error));
-    return false;
-  }
-  WaitForEndOrTimeout(pid, kEarlyFailureWaitMs);
-  int status = 0;
-  pid_t ended = -1;
-  while ((ended = ::waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {
-  }
-  if (ended != pid) return true;  // still running: the handler has the address
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-  SetLastError(RefusalError(status));
+  if (!HasDefaultHandler(target)) return OpenWithXdgOpen(target);
+  GError* error = nullptr;
+  if (g_app_info_launch_default_for_uri(target.c_str(), nullptr, &error)) return true;
+  const uint32_t code = error != nullptr ? LaunchError(*error) : ECANCELED;
+  if (error != nullptr) g_error_free(error);
+  SetLastError(code);
   return false;
 }
 

@@ -1,6 +1,6 @@
-// Secrets masked out of a message text that leaves the message box for a
-// place others may read (standard error, which lands in logs): the value of
-// every oauth_signature="..." and of every password=... form field.
+// Secrets masked out of a message text before it is shown: boxes ask the
+// user to pass their text on, and standard error lands in logs.  The value
+// of every oauth_signature="..." and of every password=... form field goes.
 #pragma once
 
 #include <string>

@@ -67,11 +67,13 @@ printf '%s\n' "\$1" >"$work/browser.txt"
 EOF
 chmod +x "$work/browser.sh"
 
-# The desktop's own handlers stay out of it: xdg-open falls back to \$BROWSER,
-# and any message goes to standard error.
+# The desktop's own handlers stay out of it: GIO finds none in the private
+# data folders, xdg-open falls back to \$BROWSER, and any message goes to
+# standard error.
 set +e
 env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION \
-  BROWSER="$work/browser.sh" XDG_DATA_HOME="$work/data" INKSEAL_MESSAGE_OUTPUT=stderr \
+  BROWSER="$work/browser.sh" XDG_DATA_HOME="$work/data" XDG_DATA_DIRS="$work/data" \
+  XDG_CONFIG_DIRS="$work/data" INKSEAL_MESSAGE_OUTPUT=stderr \
   timeout 60 "$work/install/Ferrowend" "$document"
 status=$?
 set -e

@@ -11,8 +11,10 @@
 #include "platform/last_error.h"
 #include "platform/process.h"
 #include "platform/shell.h"
+#include "platform/standard_error.h"
 #include "platform/user_lock.h"
 #include "uploader/authenticator_file.h"
+#include "uploader/browser_address.h"
 #include "uploader/credentials.h"
 #include "uploader/module_directory.h"
 #include "uploader/upload_texts.h"
@@ -96,6 +98,9 @@ int RunUploader(const std::u16string& commandLineText) {
       ReportLastError(kAuthenticatorExitCodeText);
       return 1;
     }
+    // The boxes keep their texts; the log that keeps standard error (the
+    // printer agent's) learns how the login ended, a signal included.
+    platform::WriteStandardErrorLine(AuthenticatorEndText(exitCode, authenticator.TerminatingSignal()));
     if (exitCode != kAuthenticatorStoredCredentials) {
       ShowInformation(ConfigurationReport(settingsPathInUse, uploadUrl,
                                           AuthorizationValue(credentials), documentPathAsPassed,
@@ -156,6 +161,12 @@ int RunUploader(const std::u16string& commandLineText) {
       return 1;
     }
     const std::u16string browserUrl = client.BrowserUrl();
+    // Anything but a web page is refused before the shell sees it: the
+    // shell would run a program or open a file named by the reply.
+    if (!IsWebPageAddress(browserUrl)) {
+      ReportErrorCode(platform::kErrorInvalidParameter, kBrowserNotOpenedText + browserUrl);
+      return 1;
+    }
 
     comSlot.emplace();
     if (!platform::ShellOpen(browserUrl)) {

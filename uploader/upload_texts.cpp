@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <string>
 
 #include "text/utf.h"
 
@@ -29,6 +30,12 @@ std::u16string ConfigurationReport(const std::u16string& settingsPath,
   text += u"\nDocument: " + documentPath.value_or(u"");
   if (askForCredentials) text += u"\n\nPlease obtain valid Tessavo credentials.";
   return text;
+}
+
+std::u16string AuthenticatorEndText(uint32_t exitCode, int signal) {
+  if (signal != 0) return u"Ferrowend: Brantwick was ended by signal " + Utf8ToUtf16(std::to_string(signal));
+  return u"Ferrowend: Brantwick ended with exit code " +
+         Utf8ToUtf16(std::to_string(static_cast<int32_t>(exitCode)));
 }
 
 std::u16string UploadHeaderText(int32_t bodyLength, const std::u16string& authorization) {

@@ -25,6 +25,10 @@ std::u16string ConfigurationReport(const std::u16string& settingsPath,
                                    const std::optional<std::u16string>& documentPath,
                                    bool askForCredentials);
 
+// The line standard error gets when the authenticator has ended: its exit
+// code (signed, as the messages print codes), or the signal that ended it.
+std::u16string AuthenticatorEndText(uint32_t exitCode, int signal);
+
 // The upload request's extra header lines.  The empty lines between them are
 // part of the text the service has always received; no line end follows the
 // Authorization value.

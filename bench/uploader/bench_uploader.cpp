@@ -9,15 +9,18 @@
 //   memory:  Ferrowend's peak at most the document plus 16 MiB
 //
 // The browser step.  After the upload Ferrowend hands the reply's address to
-// the desktop's handler, `xdg-open`, and waits for its verdict; curl opens
-// no browser.  The handler is the desktop's program, not Ferrowend's: the
-// stock xdg-open is a shell script that probes the desktop (dbus-send,
-// xprop, ...) for 20 to 40 ms before it runs $BROWSER.  So the timed runs
-// find an `xdg-open` first on PATH that accepts any address at once: the
-// step is still taken and waited for, only the desktop's own cost is left
-// out.  The same 1 MiB upload is also timed with the stock xdg-open (told to
-// use /bin/true as the browser) and printed for information, so the cost
-// of that script stays in view.
+// the desktop's default handler for https, found and started through GIO;
+// curl opens no browser.  The handler is the desktop's program, not
+// Ferrowend's, so the timed runs configure one that accepts any address at
+// once (/bin/true, named in a private mimeapps.list): the step is still
+// taken, only the browser's own cost is left out.  The same 1 MiB upload is
+// also timed where GIO finds no handler and the stock xdg-open (told to use
+// /bin/true as the browser) is the fallback, for information.
+//
+// The whole road: upload plus page hand-off for 1 MiB over http, with a
+// recording handler configured as a desktop does it (a .desktop file and
+// mimeapps.list in XDG_DATA_HOME), against `curl -T` alone; target at most
+// 1.2 times curl's time.  The handler's log is checked for every address.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -68,8 +71,10 @@ struct Setup {
   fs::path folder;
   std::unique_ptr<DiscardServer> servers[2];   // by Scheme
   fs::path ferrowend[2];                       // installed beside its upload address, by Scheme
-  std::vector<std::string> environment;         // the stand-in handler first on PATH
-  std::vector<std::string> desktopEnvironment;  // the stock xdg-open
+  std::vector<std::string> environment;         // a desktop handler that accepts at once
+  std::vector<std::string> desktopEnvironment;  // no desktop handler: the stock xdg-open
+  std::vector<std::string> wholeRoadEnvironment;  // a desktop handler that records each address
+  fs::path handlerLog;                            // what that handler recorded
   std::map<std::string, Summary> summaries;
 };
 Setup* setup = nullptr;
@@ -192,10 +197,24 @@ void RegisterCases() {
   }
 }
 
+// Makes exec (with the address as its argument) the default handler of
+// http and https addresses in dataHome, as a desktop configures one.
+void ConfigureDesktopHandler(const fs::path& dataHome, const std::string& exec) {
+  const fs::path applications = dataHome / "applications";
+  fs::create_directories(applications);
+  std::ofstream(applications / "inkseal-bench-browser.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Bench browser\nExec=" << exec << " %u\n"
+      << "MimeType=x-scheme-handler/http;x-scheme-handler/https;\nNoDisplay=true\n";
+  std::ofstream(applications / "mimeapps.list")
+      << "[Default Applications]\nx-scheme-handler/http=inkseal-bench-browser.desktop\n"
+      << "x-scheme-handler/https=inkseal-bench-browser.desktop\n";
+}
+
 // An install folder with the upload address beside Ferrowend, credentials in
-// the user's folder, and a browser that accepts any address at once: either
-// a stand-in desktop handler first on PATH, or the stock xdg-open running
-// /bin/true as $BROWSER.
+// the file beside it, and a browser that accepts any address at once:
+// either the desktop's handler (GIO), or the stock xdg-open running
+// /bin/true as $BROWSER.  Only the private data folders are read, so no
+// browser of the machine is ever started.
 void Install(const fs::path& built) {
   for (const Scheme scheme : {Scheme::Http, Scheme::Https}) {
     const fs::path install = setup->folder / (std::string("install-") + Name(scheme));
@@ -207,29 +226,88 @@ void Install(const fs::path& built) {
                                           << "OAuthClientKey=ck\nOAuthClientSecret=cs\n"
                                           << "OAuthTokenKey=tk\nOAuthTokenSecret=ts\n";
   }
-  const fs::path handlerFolder = setup->folder / "desktop-handler";
-  fs::create_directories(handlerFolder);
-  fs::create_symlink("/bin/true", handlerFolder / "xdg-open");
   std::vector<std::string> common;
-  std::string path = "/usr/local/bin:/usr/bin:/bin";
   for (char** e = environ; *e; ++e) {
     const std::string entry = *e;
-    if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
-        entry.rfind("BROWSER=", 0) == 0 || entry.rfind("XDG_CURRENT_DESKTOP=", 0) == 0) {
-      continue;
+    bool dropped = false;
+    for (const char* name : {"DISPLAY=", "WAYLAND_DISPLAY=", "BROWSER=", "XDG_CURRENT_DESKTOP=", "XDG_DATA_HOME=",
+                             "XDG_DATA_DIRS=", "XDG_CONFIG_HOME=", "XDG_CONFIG_DIRS="}) {
+      dropped = dropped || entry.rfind(name, 0) == 0;
     }
-    if (entry.rfind("PATH=", 0) == 0) {
-      path = entry.substr(5);
-      continue;
-    }
-    common.push_back(entry);
+    if (!dropped) common.push_back(entry);
   }
   common.push_back("BROWSER=/bin/true");
   common.push_back("INKSEAL_MESSAGE_OUTPUT=stderr");
-  common.push_back("XDG_DATA_HOME=" + (setup->folder / "data").string());
-  setup->environment = setup->desktopEnvironment = common;
-  setup->environment.push_back("PATH=" + handlerFolder.string() + ":" + path);
-  setup->desktopEnvironment.push_back("PATH=" + path);
+  for (const char* name : {"XDG_DATA_DIRS=", "XDG_CONFIG_HOME=", "XDG_CONFIG_DIRS="}) {
+    common.push_back(name + (setup->folder / "no-desktop").string());
+  }
+  setup->environment = setup->desktopEnvironment = setup->wholeRoadEnvironment = common;
+  ConfigureDesktopHandler(setup->folder / "desktop", "/bin/true");
+  setup->environment.push_back("XDG_DATA_HOME=" + (setup->folder / "desktop").string());
+  setup->desktopEnvironment.push_back("XDG_DATA_HOME=" + (setup->folder / "no-desktop").string());
+  // The whole road's handler records what it is given.
+  setup->handlerLog = setup->folder / "opened.log";
+  const fs::path recorder = setup->folder / "record-address.sh";
+  std::ofstream(recorder) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >>'" << setup->handlerLog.string() << "'\n";
+  fs::permissions(recorder, fs::perms::owner_all);
+  ConfigureDesktopHandler(setup->folder / "recording-desktop", recorder.string());
+  setup->wholeRoadEnvironment.push_back("XDG_DATA_HOME=" + (setup->folder / "recording-desktop").string());
+}
+
+// The whole road against curl alone, taking turns as the other cases do.
+constexpr int kWholeRoadMiB = 1;
+constexpr int kWholeRoadIterations = 30;
+constexpr double kWholeRoadTarget = 1.2;
+constexpr char kWholeRoadCurl[] = "road/curl";
+constexpr char kWholeRoadFerrowend[] = "road/Ferrowend";
+
+void WholeRoad(benchmark::State& state) {
+  const fs::path document = Document(kWholeRoadMiB * kMiB);
+  const Command curl = CommandFor(Client::Curl, Scheme::Http, document);
+  const Command ferrowend = {Client::Ferrowend, CommandFor(Client::Ferrowend, Scheme::Http, document).arguments,
+                             &setup->wholeRoadEnvironment};
+  for (const Command* command : {&curl, &ferrowend}) {  // untimed, to start from a warm machine
+    if (RunProcess(command->arguments, *command->environment).status != 0) {
+      state.SkipWithError("the upload or the hand-off failed");
+      return;
+    }
+  }
+  for (auto _ : state) {
+    for (const Command* command : {&curl, &ferrowend}) {
+      const Measure measure = RunProcess(command->arguments, *command->environment);
+      if (measure.status != 0) {
+        state.SkipWithError("the upload or the hand-off failed");
+        return;
+      }
+      Summary& summary = setup->summaries[command == &curl ? kWholeRoadCurl : kWholeRoadFerrowend];
+      summary.seconds.push_back(measure.seconds);
+      if (command == &ferrowend) state.SetIterationTime(measure.seconds);
+    }
+  }
+}
+
+void RegisterWholeRoad() {
+  benchmark::RegisterBenchmark("BM_WholeRoadAndCurl/http/1", WholeRoad)
+      ->Iterations(kWholeRoadIterations)
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond);
+}
+
+// The handler runs on after Ferrowend has ended: its records (the untimed
+// run's included) are counted once all have had the time to arrive.
+void PrintWholeRoadVerdict() {
+  const auto& s = setup->summaries;
+  if (!s.count(kWholeRoadCurl) || !s.count(kWholeRoadFerrowend)) return;
+  const Summary& ours = s.at(kWholeRoadFerrowend);
+  const double ratio = ours.MedianSeconds() / s.at(kWholeRoadCurl).MedianSeconds();
+  ::sleep(1);
+  size_t opened = 0;
+  std::ifstream log(setup->handlerLog);
+  for (std::string line; std::getline(log, line);) opened += line.rfind("http://", 0) == 0 ? 1 : 0;
+  std::printf("\nwhole road, %d MiB over http, upload and page hand-off to a desktop handler: Ferrowend %.1f ms, "
+              "curl -T alone %.1f ms, ratio %.2fx (target at most %.2f: %s); pages handed over %zu of %zu\n",
+              kWholeRoadMiB, ours.MedianSeconds() * 1e3, s.at(kWholeRoadCurl).MedianSeconds() * 1e3, ratio,
+              kWholeRoadTarget, ratio <= kWholeRoadTarget ? "met" : "MISSED", opened, ours.seconds.size() + 1);
 }
 
 void PrintVerdicts() {
@@ -275,8 +353,10 @@ int main(int argc, char** argv) {
   state.servers[static_cast<int>(Scheme::Https)] = std::make_unique<DiscardServer>(certificate, key);
   Install(FERROWEND_PATH);
   RegisterCases();
+  RegisterWholeRoad();
   benchmark::RunSpecifiedBenchmarks();
   PrintVerdicts();
+  PrintWholeRoadVerdict();
   benchmark::Shutdown();
   state.servers[0].reset();
   state.servers[1].reset();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/document_file.h"
@@ -150,6 +151,24 @@ TEST(Document, AChangedDocumentIsNotHandedOnAsTheOneRead) {
   }
 }
 
+#ifndef _WIN32
+// Renaming, re-moding or removing a document while it is sent changes none
+// of its bytes: the open file still goes out whole.
+TEST(Document, ARenamedReModedOrRemovedDocumentIsStillHandedOnWhole) {
+  TempFolder folder;
+  const std::string content(100000, 'a');
+  WriteBytes(folder / "doc.pdf", content);
+  DocumentFile document;
+  ASSERT_TRUE(document.ReadWhole(Path(folder / "doc.pdf")));
+  // Past the clock's tick, so that the inode's change time really moves.
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  std::filesystem::rename(folder / "doc.pdf", folder / "moved.pdf");
+  std::filesystem::permissions(folder / "moved.pdf", std::filesystem::perms::none);
+  std::filesystem::remove(folder / "moved.pdf");
+  EXPECT_TRUE(PiecesOf(document, 4096) == content);
+}
+#endif
+
 TEST(Document, MissingFilesAndFoldersCannotBeOpened) {
   TempFolder folder;
   DocumentFile document;
@@ -181,12 +200,17 @@ TEST(ShellOpen, AnEmptyAddressIsRefused) {
 }
 
 #ifndef _WIN32
+// Where the desktop names no handler (none in this test's own data folders),
+// xdg-open gets the address, and with it $BROWSER.
 TEST(ShellOpen, HandsTheAddressToTheUsersBrowser) {
   TempFolder folder;
   const auto browser = folder / "browser.sh";
   const auto opened = folder / "opened";
   WriteBytes(browser, "#!/bin/sh\nprintf '%s' \"$1\" > '" + opened.string() + "'\n");
   std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
+  for (const char* variable : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"}) {
+    ::setenv(variable, folder.path().c_str(), 1);
+  }
   const char* old = std::getenv("BROWSER");
   const std::string saved = old != nullptr ? old : "";
   ::setenv("BROWSER", browser.c_str(), 1);

@@ -57,8 +57,11 @@ class LoginDialog:
             deadline = time.monotonic() + SHOW_TIMEOUT
             while time.monotonic() < deadline:
                 if not self.running.running():
+                    # The program started may be Brantwick's parent (the
+                    # printer agent): name the one that ended.
                     _, stderr = self.running._outputs()
-                    raise AssertionError(f"Brantwick ended with {self.running.process.returncode} before its "
+                    program = os.path.basename(self.running.process.args[0])
+                    raise AssertionError(f"{program} ended with {self.running.process.returncode} before the "
                                          f"dialog showed: {stderr.decode('utf-8', 'replace')}")
                 found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Inkseal$"],
                                        capture_output=True, text=True, timeout=XDOTOOL_TIMEOUT).stdout.split()

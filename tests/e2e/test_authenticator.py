@@ -7,6 +7,7 @@ import base64
 import contextlib
 import os
 import re
+import socket
 import stat
 import subprocess
 import time
@@ -143,6 +144,23 @@ class AuthenticatorTest(unittest.TestCase):
             if disabled == expected or time.monotonic() > deadline:
                 return disabled
             time.sleep(0.1)
+
+    def test_with_the_service_down_the_failure_box_masks_the_password_and_keeps_the_rest(self):
+        with socket.socket() as s:  # a loopback port nothing listens on
+            s.bind(("127.0.0.1", 0))
+            closed = s.getsockname()[1]
+        running, dialog = self.start(env={"INKSEAL_SERVICE_HOST": f"127.0.0.1:{closed}"})
+        dialog.wait_shown()
+        dialog.fill_credentials("ada@inkseal.test", "analytical engine")
+        dialog.enter_in(PASSWORD)
+        kind, text = dialog.read_message()
+        self.assertEqual(kind, "error")
+        self.assertTrue(text.endswith("Please report to sysadmin the following: Failed to print the document."
+                                      "\nResponseHeaders: \nxcdata: email=ada%40inkseal.test&password=***&totp="
+                                      "\nheaders: Content-Length: 59\r\n"
+                                      "Content-Type: application/x-www-form-urlencoded\r\n"), text)
+        dialog.escape()
+        self.assertEqual(running.finish().exit_code, 2)
 
     def test_a_refused_code_or_password_is_selected_so_that_typing_replaces_it(self):
         running, dialog = self.start()

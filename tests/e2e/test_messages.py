@@ -92,22 +92,33 @@ class MessageTest(unittest.TestCase):
             self.assertEqual(returned(*arguments), shown.messages[0].text, arguments)
 
 
-@unittest.skipUnless(e2e.NATIVE, "standard error stands in for a box only natively")
-class HeadlessOutputTest(unittest.TestCase):
-    """Without a display a message goes to standard error, which lands in
-    logs: the box's text with the secrets masked."""
+class SecretMaskTest(unittest.TestCase):
+    """A box asks to be passed on to a sysadmin, and without a display its
+    text lands in logs: the password and the OAuth secrets are masked in
+    every box, the rest stays; a text returned instead of shown is whole."""
 
-    def test_secrets_are_masked_unless_the_whole_text_is_asked_for(self):
-        text = 'Authorization: OAuth oauth_signature="cs-old&ts-old"\nemail=a%40b&password=p%20w&totp='
+    TEXT = 'Authorization: OAuth oauth_signature="cs-old&ts-old"\nemail=a%40b&password=p%20w&totp='
+    SHOWN = 'Authorization: OAuth oauth_signature="***"\nemail=a%40b&password=***&totp='
+
+    def test_every_box_masks_the_secrets(self):
+        argument = self.TEXT.replace("\n", "\\n")
+        self.assertShown(show("information", argument), "information", self.SHOWN)
+        self.assertShown(show("http-error", HTTP_CANNOT_CONNECT, argument), "error", self.SHOWN)
+        self.assertEqual(returned("information", argument), self.TEXT)
+
+    @unittest.skipUnless(e2e.NATIVE, "standard error stands in for a box only natively")
+    def test_without_a_display_standard_error_gets_the_masked_text(self):
         env = {name: value for name, value in os.environ.items()
                if name not in ("DISPLAY", "WAYLAND_DISPLAY", "INKSEAL_MESSAGE_OUTPUT")}
-        command = [e2e.program_path("show_message"), "information", text.replace("\n", "\\n")]
-        masked = subprocess.run(command, env=env, capture_output=True, timeout=30)
-        self.assertEqual(masked.stderr.decode(), '[Inkseal] information\nAuthorization: OAuth oauth_signature="***"'
-                                                 '\nemail=a%40b&password=***&totp=\n[OK]\n')
-        whole = subprocess.run(command, env=dict(env, INKSEAL_MESSAGE_OUTPUT="stderr"), capture_output=True,
-                               timeout=30)
-        self.assertEqual(whole.stderr.decode(), "[Inkseal] information\n" + text + "\n[OK]\n")
+        command = [e2e.program_path("show_message"), "information", self.TEXT.replace("\n", "\\n")]
+        headless = subprocess.run(command, env=env, capture_output=True, timeout=30)
+        self.assertEqual(headless.stderr.decode(), "[Inkseal] information\n" + self.SHOWN + "\n[OK]\n")
+
+    def assertShown(self, result, kind, text):
+        self.assertEqual(result.exit_code, 0, result)
+        self.assertEqual(len(result.messages), 1, result)
+        self.assertEqual(result.messages[0].icon, kind)
+        self.assertTrue(result.messages[0].text.endswith(text), result.messages[0].text)
 
 
 @unittest.skipUnless(e2e.NATIVE and os.environ.get("DISPLAY") and shutil.which("xdotool"),

@@ -27,9 +27,13 @@ ADA_AUTHORIZATION = ('OAuth oauth_signature_method="PLAINTEXT",oauth_consumer_ke
                      'oauth_token="tk-ada",oauth_signature="cs-ada&ts-ada"')
 GRACE_AUTHORIZATION = ('OAuth oauth_signature_method="PLAINTEXT",oauth_consumer_key="ck-grace",'
                        'oauth_token="tk-grace",oauth_signature="cs-grace&ts-grace"')
-EMPTY_AUTHORIZATION = ('OAuth oauth_signature_method="PLAINTEXT",oauth_consumer_key="",'
-                       'oauth_token="",oauth_signature="&"')
+# What the boxes show of them: the two secrets masked, everything else kept.
+ADA_AUTHORIZATION_SHOWN = ('OAuth oauth_signature_method="PLAINTEXT",oauth_consumer_key="ck-ada",'
+                           'oauth_token="tk-ada",oauth_signature="***"')
+EMPTY_AUTHORIZATION_SHOWN = ('OAuth oauth_signature_method="PLAINTEXT",oauth_consumer_key="",'
+                             'oauth_token="",oauth_signature="***"')
 CANNOT_CONNECT = 12029  # the HTTP library's "cannot connect" on both platforms
+INVALID_PARAMETER = runner.e2e.error_number("invalid_parameter")  # an address that is not a web page
 
 PDF_BYTES = (b"%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\n"
              b"binary \x00\x01\x02\xff\xfe\r\n\x1a end\n%%EOF\n")
@@ -206,7 +210,7 @@ class UploaderTest(unittest.TestCase):
         path = self.document("a b.pdf")
         outcome = self.install.run(f'"{path}"')
         self.assert_messages(outcome, [("information", runner.exactly(configuration_report(
-            self.install.user_settings_path(), self.upload_url, EMPTY_AUTHORIZATION,
+            self.install.user_settings_path(), self.upload_url, EMPTY_AUTHORIZATION_SHOWN,
             f'"{path}"', ask_for_credentials=True)))])
         self.assertEqual(outcome.exit_code, 1)
         self.assertEqual(self.install.authenticator_starts(), 1)
@@ -219,6 +223,25 @@ class UploaderTest(unittest.TestCase):
         self.assertEqual(len(outcome.messages), 1)
         self.assertTrue(outcome.messages[0][1].endswith("Please obtain valid Tessavo credentials."))
         self.assertEqual(outcome.exit_code, 1)
+
+    @unittest.skipUnless(runner.NATIVE, "standard error is the agent's log, on Linux")
+    def test_how_the_authenticator_ended_goes_to_standard_error_and_the_box_stays(self):
+        self.install.module_settings(LumeskURL=self.upload_url)
+        for exit_code, signal, line in ((1, None, "ended with exit code 1"), (2, None, "ended with exit code 2"),
+                                        (1, 9, "was ended by signal 9")):
+            with self.subTest(line=line):
+                self.install.fake_authenticator(exit_code=exit_code, credentials=ADA if exit_code == 1 else None)
+                if signal:
+                    self.install.fake_environment["INKSEAL_FAKE_SIGNAL"] = str(signal)
+                shutil.rmtree(self.install.lumesk_folder, ignore_errors=True)
+                outcome = self.install.run(self.document())
+                self.assertIn(f"Ferrowend: Brantwick {line}\n", outcome.output)
+                boxes = [text for _, text in outcome.messages]
+                if line.endswith("code 1"):
+                    self.assertEqual((outcome.exit_code, boxes), (0, []), outcome)
+                else:
+                    self.assertEqual(len(boxes), 1, outcome)
+                    self.assertTrue(boxes[0].endswith("\n\nPlease obtain valid Tessavo credentials."), outcome)
 
     def test_missing_authenticator_cannot_be_started(self):
         self.install.module_settings(LumeskURL=self.upload_url)
@@ -249,7 +272,7 @@ class UploaderTest(unittest.TestCase):
                 path = self.document()
                 outcome = self.install.run(f'"{path}"')
                 self.assert_messages(outcome, [("information", runner.exactly(configuration_report(
-                    self.install.module_settings_path(), "", ADA_AUTHORIZATION, f'"{path}"',
+                    self.install.module_settings_path(), "", ADA_AUTHORIZATION_SHOWN, f'"{path}"',
                     ask_for_credentials=False)))])
                 self.assertEqual(outcome.exit_code, 1)
         self.assertEqual(self.service.requests(), [])
@@ -297,43 +320,41 @@ class UploaderTest(unittest.TestCase):
         self.assert_messages(outcome, [("error", runner.http_error_code_text(
             CANNOT_CONNECT,
             "Please report to sysadmin the following: Failed to print the document."
-            f"\nDocument: {path}\nPrinterURL: {url}\nOAuth: {ADA_AUTHORIZATION}"))])
+            f"\nDocument: {path}\nPrinterURL: {url}\nOAuth: {ADA_AUTHORIZATION_SHOWN}"))])
         self.assertEqual(outcome.exit_code, 1)
         self.assertEqual(outcome.browsed, [])
 
-    def test_shell_refusing_an_address_it_cannot_open(self):
+    def test_only_web_pages_are_handed_to_the_shell(self):
+        # The reply names the page, so anyone on the network path can: a
+        # program, a share or a file must never reach the shell.
+        marker = self.install.path("ran")
+        with open(self.install.path("evil.bat"), "w") as f:
+            f.write(f"#!/bin/sh\ntouch '{marker}'\n" if runner.NATIVE else
+                    f"echo ran > {runner.shown_path(marker)}\r\n")
+        os.chmod(self.install.path("evil.bat"), 0o755)
         self.install.module_settings(LumeskURL=self.upload_url, **ADA)
-        address = "inkseal-no-such-scheme:page/1"
-        self.service.queue_reply("/upload", 201, [["X-Open-Browser", address]])
-        outcome = self.install.run(self.document(), browser_fails=True)
-        self.assertEqual(len(self.uploads()), 1)
-        self.assert_messages(outcome, [("error", r"\nError code: -?\d+\n(.|\n)*\n" + runner.exactly(
-            "Could not open the default web browser with URL:\n" + address))])
-        self.assertEqual(outcome.exit_code, 1)
+        # A value must start with a letter or digit to be read from the
+        # reply at all: a UNC name arrives as an empty address.
+        for sent, shown in ((self.install.shown("evil.bat") if not runner.NATIVE else "evil.bat",) * 2,
+                            ("file:///etc/shadow",) * 2, (r"\\127.0.0.1\share\evil.bat", ""),
+                            ("inkseal-no-such-scheme:page/1",) * 2, ("https:///evil.bat",) * 2,
+                            ('https://h/" --x',) * 2):
+            with self.subTest(address=sent):
+                self.service.queue_reply("/upload", 201, [["X-Open-Browser", sent]])
+                outcome = self.install.run(self.document(), cwd=self.install.root)
+                self.assert_messages(outcome, [("error", runner.error_code_text(
+                    INVALID_PARAMETER, "Could not open the default web browser with URL:\n" + shown))])
+                self.assertEqual((outcome.exit_code, outcome.browsed), (1, []))
+        self.assertFalse(os.path.exists(marker))
 
-    @unittest.skipUnless(runner.NATIVE, "Wine's shell hands https addresses on without waiting")
-    def test_browser_refusing_the_address(self):
-        self.install.module_settings(LumeskURL=self.upload_url, **ADA)
-        outcome = self.install.run(self.document(), browser_fails=True)
-        self.assertEqual(len(self.uploads()), 1)
-        self.assertEqual(len(outcome.messages), 1)
-        kind, text = outcome.messages[0]
-        self.assertEqual(kind, "error")
-        self.assertRegex(text, r"^\nError code: -?\d+\n(.|\n)*\nCould not open the default web browser "
-                               r"with URL:\nhttps://127\.0\.0\.1:\d+/documents/\d+$")
-        self.assertEqual(outcome.exit_code, 1)
-
-    def test_reply_without_a_browser_address_asks_to_open_an_empty_one(self):
+    def test_reply_without_a_browser_address_is_refused_as_an_empty_one(self):
         # The service answers an unknown address with 404 and no X-Open-Browser.
         self.install.module_settings(LumeskURL=self.service.url + "/nowhere", **ADA)
         outcome = self.install.run(self.document())
         self.assertEqual(len(self.service.requests()), 1)
         self.assertEqual(outcome.browsed, [])
-        self.assertEqual(len(outcome.messages), 1)
-        kind, text = outcome.messages[0]
-        self.assertEqual(kind, "error")
-        self.assertRegex(text, r"^\nError code: -?\d+\n(.|\n)*\n"
-                               r"Could not open the default web browser with URL:\n$")
+        self.assert_messages(outcome, [("error", runner.error_code_text(
+            INVALID_PARAMETER, "Could not open the default web browser with URL:\n"))])
         self.assertEqual(outcome.exit_code, 1)
 
     @unittest.skipUnless(runner.NATIVE, "the folder query cannot be made to fail under Wine")

@@ -51,6 +51,11 @@ class WholeRoadTest(unittest.TestCase):
             f.write(f"#!/bin/sh\nprintf '%s\\n' \"$1\" >>'{self.browser_log}'\n")
         os.chmod(browser, 0o755)
         self.env = dict(self.user_env, INKSEAL_SERVICE_HOST=self.service.host, BROWSER=browser, **SANITIZER_ENV)
+        if e2e.NATIVE:
+            # No desktop handler of the machine: the page goes through
+            # xdg-open to $BROWSER, the recording script.
+            empty = os.path.join(self.root, "no-desktop")
+            self.env.update(XDG_DATA_HOME=empty, XDG_DATA_DIRS=empty, XDG_CONFIG_DIRS=empty)
         self.addCleanup(self.end_programs_left_running)
 
     def end_programs_left_running(self):

@@ -17,7 +17,7 @@ from stand_in_service import StandInService  # noqa: F401  (re-exported for the 
 NATIVE = e2e.NATIVE
 EXE = e2e.EXE
 RUN_SECONDS = 60 if NATIVE else 120
-BROWSER_WAIT_SECONDS = 20  # Wine's winebrowser hands the address on after the program has ended
+BROWSER_WAIT_SECONDS = 20  # the handler may record the address after the program has ended
 
 FILE_NOT_FOUND = 2                                     # ENOENT / ERROR_FILE_NOT_FOUND
 FILE_TOO_LARGE = e2e.error_number("file_too_large")
@@ -186,18 +186,42 @@ class Installation:
         with open(self.browser_log) as f:
             return f.read().splitlines()
 
-    def run(self, command_line, browser_fails=False, config_home=None, cwd=None):
+    def _desktop_handler(self, script):
+        """Makes script the desktop's default handler of http and https
+        addresses, in the private data folder GIO reads."""
+        applications = self.path("data", "applications")
+        os.makedirs(applications, exist_ok=True)
+        with open(os.path.join(applications, "inkseal-test-browser.desktop"), "w") as f:
+            f.write(f"[Desktop Entry]\nType=Application\nName=Recording browser\nExec={script} %u\n"
+                    "MimeType=x-scheme-handler/http;x-scheme-handler/https;\nNoDisplay=true\n")
+        with open(os.path.join(applications, "mimeapps.list"), "w") as f:
+            f.write("[Default Applications]\nx-scheme-handler/http=inkseal-test-browser.desktop\n"
+                    "x-scheme-handler/https=inkseal-test-browser.desktop\n")
+
+    def run(self, command_line, browser_fails=False, config_home=None, cwd=None, handler="desktop", xdg_open=True):
         """Starts the installed program with command_line as the text after
-        its name, at most RUN_SECONDS, and returns what happened."""
+        its name, at most RUN_SECONDS, and returns what happened.  Natively
+        the recording browser is $BROWSER, which xdg-open honours, and with
+        handler "desktop" also the desktop's default for web addresses
+        (GIO's); xdg_open False leaves xdg-open off the program's PATH."""
         if os.path.exists(self.browser_log):
             os.remove(self.browser_log)
-        # The desktop's own handlers stay out: xdg-open (also behind Wine's
-        # winebrowser) falls back to $BROWSER, our recording script.
+        # The desktop's own handlers stay out: only the private data folder
+        # is read, and xdg-open (also behind Wine's winebrowser) falls back
+        # to $BROWSER, our recording script.
         env = {name: "" for name in ("WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION",
                                      "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID")}
         env.update(self.user_environment)
         env.update(self.fake_environment)
-        env.update({"XDG_DATA_HOME": self.path("data"), "BROWSER": self._browser_script(browser_fails)})
+        browser = self._browser_script(browser_fails)
+        shutil.rmtree(self.path("data"), ignore_errors=True)
+        env.update({"XDG_DATA_HOME": self.path("data"), "BROWSER": browser})
+        if NATIVE:
+            env.update({"XDG_DATA_DIRS": self.path("no-data"), "XDG_CONFIG_DIRS": self.path("no-config")})
+            if handler == "desktop":
+                self._desktop_handler(browser)
+            if not xdg_open:
+                env["PATH"] = self.path("no-programs")
         if config_home:
             env["XDG_CONFIG_HOME"] = config_home
         if NATIVE:
@@ -212,7 +236,9 @@ class Installation:
             result = e2e.run(self.program(), raw_command_line=raw, env=env, cwd=cwd or self.root,
                              timeout=RUN_SECONDS)
         messages = [(m.icon, m.text) for m in result.messages]
-        if not NATIVE and result.exit_code == 0 and not messages:  # the shell accepted an address
+        # The shell accepted an address: the handler it started may record it
+        # after the program has ended (GIO's, Wine's winebrowser).
+        if result.exit_code == 0 and not messages:
             deadline = time.monotonic() + BROWSER_WAIT_SECONDS
             while not self._browsed() and time.monotonic() < deadline:
                 time.sleep(0.1)

@@ -6,7 +6,9 @@
 //   INKSEAL_FAKE_EXIT               exit code (default 2, a cancelled dialog)
 //   INKSEAL_FAKE_DELAY_MS           time the user takes to log in, before
 //                                   the values are written
+//   INKSEAL_FAKE_SIGNAL             (POSIX) a signal that ends it at the start
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -24,6 +26,9 @@ namespace {
 const char* Environment(const char* name) { return std::getenv(name); }
 
 int Run() {
+#ifndef _WIN32
+  if (const char* signal = Environment("INKSEAL_FAKE_SIGNAL")) std::raise(std::atoi(signal));
+#endif
   if (const char* log = Environment("INKSEAL_FAKE_AUTHENTICATOR_LOG")) {
     std::ofstream(log, std::ios::app) << "started\n";
   }
