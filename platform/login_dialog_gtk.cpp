@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "platform/program_icon_pixels.h"
 #include "text/utf.h"
@@ -46,6 +47,15 @@ GtkWidget* NewEntry(bool masked) {
   return entry;
 }
 
+// A screen reader reads a field by its accessible name.  The caption is a
+// separate widget: linked as the field's label (the labelled-by relation)
+// and given as the field's name, the field is read as "Email", "Password"
+// or "Two-factor code" rather than as a bare "text".
+void NameFieldByCaption(GtkWidget* caption, GtkWidget* field) {
+  gtk_label_set_mnemonic_widget(GTK_LABEL(caption), field);
+  atk_object_set_name(gtk_widget_get_accessible(field), gtk_label_get_text(GTK_LABEL(caption)));
+}
+
 // The program's seal at the sizes window managers ask for.  Set as the
 // default, so the message boxes of the run carry it too.
 void SetProgramIcon() {
@@ -85,6 +95,10 @@ LoginWidgets BuildWidgets() {
   GtkWidget* passwordEdit = AddControl(w, kPasswordEdit, NewEntry(true));
   GtkWidget* logIn = AddControl(w, kLogInButton, gtk_button_new_with_label("Log in"));
   GtkWidget* cancel = AddControl(w, kCancelButton, gtk_button_new_with_label("Cancel"));
+
+  for (auto [caption, field] : {std::pair{emailLabel, emailEdit}, {codeLabel, codeEdit}, {passwordLabel, passwordEdit}}) {
+    NameFieldByCaption(caption, field);
+  }
 
   gtk_grid_attach(GTK_GRID(grid), emailLabel, 0, 0, 2, 1);
   gtk_grid_attach(GTK_GRID(grid), codeLabel, 0, 0, 2, 1);
