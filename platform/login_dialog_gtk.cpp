@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <map>
 #include <string>
-#include <utility>
 
 #include "platform/program_icon_pixels.h"
 #include "text/utf.h"
@@ -96,9 +95,9 @@ LoginWidgets BuildWidgets() {
   GtkWidget* logIn = AddControl(w, kLogInButton, gtk_button_new_with_label("Log in"));
   GtkWidget* cancel = AddControl(w, kCancelButton, gtk_button_new_with_label("Cancel"));
 
-  for (auto [caption, field] : {std::pair{emailLabel, emailEdit}, {codeLabel, codeEdit}, {passwordLabel, passwordEdit}}) {
-    NameFieldByCaption(caption, field);
-  }
+  NameFieldByCaption(emailLabel, emailEdit);
+  NameFieldByCaption(codeLabel, codeEdit);
+  NameFieldByCaption(passwordLabel, passwordEdit);
 
   gtk_grid_attach(GTK_GRID(grid), emailLabel, 0, 0, 2, 1);
   gtk_grid_attach(GTK_GRID(grid), codeLabel, 0, 0, 2, 1);

@@ -247,7 +247,8 @@ TEST_F(TokenRequestTest, AReplyThatIsNotAJsonObjectIsReportedWithItsStatusNotThr
     EXPECT_EQ(Press(fields), LoginOutcome::Failed) << body.substr(0, 40);
     ASSERT_EQ(notifier.notices.size(), 1u) << body.substr(0, 40);
     EXPECT_EQ(notifier.notices[0].kind, Notice::Error);
-    const std::u16string lead = u"The service's reply could not be read (HTTP status 200 Canned).\n" + explanation + u"\n";
+    const std::u16string lead =
+        u"The service's reply could not be read (HTTP status 200 Canned).\n" + explanation + u"\n";
     EXPECT_EQ(notifier.notices[0].text.substr(0, lead.size()), lead);
     EXPECT_GT(notifier.notices[0].text.size(), lead.size()) << "the reader's message follows";
     notifier.notices.clear();

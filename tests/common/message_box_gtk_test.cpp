@@ -127,8 +127,8 @@ TEST_F(GtkMessageBoxTest, LongTextsWrapAndScrollInsideTheWorkAreaAndStayWholeAnd
       ASSERT_TRUE(seen.found) << what;
       EXPECT_GE(seen.box.x, seen.work.x) << what;
       EXPECT_GE(seen.box.y, seen.work.y) << what;
-      EXPECT_LE(seen.box.x + seen.box.width, seen.work.x + seen.work.width) << what << ": " << seen.box.width * seen.scale
-                                                                           << " screen pixels wide";
+      EXPECT_LE(seen.box.x + seen.box.width, seen.work.x + seen.work.width)
+          << what << ": " << seen.box.width * seen.scale << " screen pixels wide";
       EXPECT_LE(seen.box.y + seen.box.height, seen.work.y + seen.work.height) << what;
       EXPECT_EQ(seen.labelText, Utf16ToUtf8(text)) << what;
       EXPECT_EQ(seen.copied, Utf16ToUtf8(text)) << what << ": copying gives every character";
