@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "authenticator/reply_texts.h"
 #include "authenticator/text_conversions.h"
 #include "common/settings.h"
 #include "text/utf.h"
@@ -19,7 +20,6 @@ constexpr char16_t kEmptyFieldsText[] = u"Incorrect email or password.";
 constexpr char16_t kEncodingFailedText[] = u"Exception occurred while encoding data";
 constexpr char16_t kExchangeFailedText[] =
     u"Please report to sysadmin the following: Failed to print the document.";
-constexpr char16_t kUnreadableReplyText[] = u"The service's reply could not be read:\n";
 constexpr char16_t kPostVerb[] = u"POST";
 constexpr char16_t kErrorStatus[] = u"error";
 constexpr char16_t kTwoFactorWord[] = u"TOTP";
@@ -28,6 +28,7 @@ constexpr char16_t kTwoFactorWord[] = u"TOTP";
 struct ReplyWords {
   std::optional<std::u16string> status;
   std::optional<std::u16string> message;
+  std::vector<std::u16string> refusedValues;  // OAuth members that cannot be stored
 };
 
 std::u16string EncodeValue(const std::u16string& value) {
@@ -56,6 +57,16 @@ bool FitsOnOneLine(const std::u16string& value) {
   return value.find_first_of(std::u16string(u"\r\n\0", 3)) == std::u16string::npos;
 }
 
+// Where the value of a reply member goes, or null for a member that is no
+// OAuth value.
+std::optional<std::u16string>* OAuthSlot(const std::u16string& name, OAuthValues& credentials) {
+  if (name == u"apitoken") return &credentials.clientKey;
+  if (name == u"apisecret") return &credentials.clientSecret;
+  if (name == u"accesstoken") return &credentials.tokenKey;
+  if (name == u"accesssecret") return &credentials.tokenSecret;
+  return nullptr;
+}
+
 // Reads the reply's top-level string members into credentials and words.
 // Throws the reader's exceptions, and std::runtime_error from the text
 // conversions, for a reply that cannot be read.
@@ -81,16 +92,13 @@ void ReadReply(const std::u16string& contentText, OAuthValues& credentials, Repl
       words.message = value;  // shown as it came, over several lines if so
       continue;
     }
-    if (!FitsOnOneLine(value)) continue;  // the OAuth values go into the settings file
-
-    if (name == u"apitoken") {
-      credentials.clientKey = value;
-    } else if (name == u"apisecret") {
-      credentials.clientSecret = value;
-    } else if (name == u"accesstoken") {
-      credentials.tokenKey = value;
-    } else if (name == u"accesssecret") {
-      credentials.tokenSecret = value;
+    // The OAuth values go into the settings file, one line each.
+    if (std::optional<std::u16string>* slot = OAuthSlot(name, credentials)) {
+      if (FitsOnOneLine(value)) {
+        *slot = value;
+      } else {
+        words.refusedValues.push_back(name);
+      }
     }
   }
 }
@@ -153,6 +161,7 @@ LoginOutcome RequestPersonalToken(const LoginFields& fields, const std::u16strin
   const std::vector<char> body = AnsiBytes(formText);
   const std::u16string headers = FormHeaders(body.size());
   std::u16string contentText;
+  std::u16string headerText;
   {
     WinHttpClient client(tokenUrl, nullptr);
     client.verifyCertificates = false;
@@ -165,6 +174,7 @@ LoginOutcome RequestPersonalToken(const LoginFields& fields, const std::u16strin
       return LoginOutcome::Failed;
     }
     contentText = client.ContentText();
+    headerText = client.HeaderText();
   }
 
   // The reply is the service's (or a proxy's error page); one that cannot be
@@ -173,7 +183,7 @@ LoginOutcome RequestPersonalToken(const LoginFields& fields, const std::u16strin
   try {
     ReadReply(contentText, credentials, words);
   } catch (const std::exception& e) {
-    notifier.ReportError(kUnreadableReplyText + Utf8ToUtf16(e.what()));
+    notifier.ReportError(UnreadableReplyText(headerText, Utf8ToUtf16(e.what())));
     return LoginOutcome::Failed;
   }
 
@@ -183,7 +193,14 @@ LoginOutcome RequestPersonalToken(const LoginFields& fields, const std::u16strin
     return LoginOutcome::Stored;
   }
 
-  notifier.ShowInformation(words.message.value_or(u""));
+  // A value dropped for its line break would otherwise leave the user an
+  // empty box, or the service's words without the reason nothing was kept.
+  if (!words.refusedValues.empty()) {
+    notifier.ReportError(RefusedValuesText(words.refusedValues));
+    if (words.message) notifier.ShowInformation(*words.message);
+  } else {
+    notifier.ShowInformation(words.message.value_or(u""));
+  }
   return IsTwoFactorDemand(words) ? LoginOutcome::TwoFactorDemanded : LoginOutcome::Failed;
 }
 

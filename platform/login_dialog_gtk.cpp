@@ -46,6 +46,15 @@ GtkWidget* NewEntry(bool masked) {
   return entry;
 }
 
+// A screen reader reads a field by its accessible name.  The caption is a
+// separate widget: linked as the field's label (the labelled-by relation)
+// and given as the field's name, the field is read as "Email", "Password"
+// or "Two-factor code" rather than as a bare "text".
+void NameFieldByCaption(GtkWidget* caption, GtkWidget* field) {
+  gtk_label_set_mnemonic_widget(GTK_LABEL(caption), field);
+  atk_object_set_name(gtk_widget_get_accessible(field), gtk_label_get_text(GTK_LABEL(caption)));
+}
+
 // The program's seal at the sizes window managers ask for.  Set as the
 // default, so the message boxes of the run carry it too.
 void SetProgramIcon() {
@@ -85,6 +94,10 @@ LoginWidgets BuildWidgets() {
   GtkWidget* passwordEdit = AddControl(w, kPasswordEdit, NewEntry(true));
   GtkWidget* logIn = AddControl(w, kLogInButton, gtk_button_new_with_label("Log in"));
   GtkWidget* cancel = AddControl(w, kCancelButton, gtk_button_new_with_label("Cancel"));
+
+  NameFieldByCaption(emailLabel, emailEdit);
+  NameFieldByCaption(codeLabel, codeEdit);
+  NameFieldByCaption(passwordLabel, passwordEdit);
 
   gtk_grid_attach(GTK_GRID(grid), emailLabel, 0, 0, 2, 1);
   gtk_grid_attach(GTK_GRID(grid), codeLabel, 0, 0, 2, 1);

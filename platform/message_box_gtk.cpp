@@ -19,6 +19,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/dynamic_symbol_posix.h"
+#include "platform/message_box_fit_gtk.h"
 #include "text/utf.h"
 
 namespace inkseal::platform {
@@ -64,12 +66,6 @@ struct GtkCalls {
   decltype(&g_list_free) listFree = nullptr;
 };
 
-template <typename Function>
-bool Find(void* library, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(::dlsym(library, name));
-  return function != nullptr;
-}
-
 // Loaded once and never unloaded: GTK cannot be torn down inside a process.
 // Null when GTK is not installed or lacks a function.
 const GtkCalls* LoadGtk() {
@@ -77,34 +73,34 @@ const GtkCalls* LoadGtk() {
     void* library = ::dlopen(kGtkLibrary, RTLD_NOW | RTLD_GLOBAL);
     if (library == nullptr) return nullptr;
     static GtkCalls calls;
-    const bool complete = Find(library, "gtk_init_check", calls.initCheck) &&
-                          Find(library, "gtk_message_dialog_new", calls.messageDialogNew) &&
-                          Find(library, "gtk_window_set_title", calls.windowSetTitle) &&
-                          Find(library, "gtk_window_set_position", calls.windowSetPosition) &&
-                          Find(library, "gtk_window_set_keep_above", calls.windowSetKeepAbove) &&
-                          Find(library, "gtk_dialog_run", calls.dialogRun) &&
-                          Find(library, "gtk_widget_destroy", calls.widgetDestroy) &&
-                          Find(library, "gtk_events_pending", calls.eventsPending) &&
-                          Find(library, "gtk_main_iteration", calls.mainIteration) &&
-                          Find(library, "gdk_display_get_default", calls.displayGetDefault) &&
-                          Find(library, "gdk_display_sync", calls.displaySync) &&
-                          Find(library, "gtk_image_new_from_icon_name", calls.imageNewFromIconName) &&
-                          Find(library, "gtk_message_dialog_set_image", calls.messageDialogSetImage) &&
-                          Find(library, "gtk_message_dialog_get_message_area", calls.messageDialogGetMessageArea) &&
-                          Find(library, "gtk_container_get_children", calls.containerGetChildren) &&
-                          Find(library, "gtk_label_set_selectable", calls.labelSetSelectable) &&
-                          Find(library, "gtk_widget_show", calls.widgetShow) &&
-                          Find(library, "gtk_widget_grab_focus", calls.widgetGrabFocus) &&
-                          Find(library, "gtk_widget_get_mapped", calls.widgetGetMapped) &&
-                          Find(library, "gtk_dialog_get_widget_for_response", calls.dialogGetWidgetForResponse) &&
-                          Find(library, "gtk_dialog_set_default_response", calls.dialogSetDefaultResponse) &&
-                          Find(library, "gtk_window_list_toplevels", calls.windowListToplevels) &&
-                          Find(library, "gtk_window_set_transient_for", calls.windowSetTransientFor) &&
-                          Find(library, "gtk_window_set_type_hint", calls.windowSetTypeHint) &&
-                          Find(library, "gtk_window_set_modal", calls.windowSetModal) &&
-                          Find(library, "g_type_check_instance_is_a", calls.typeCheckInstanceIsA) &&
-                          Find(library, "gtk_label_get_type", calls.labelGetType) &&
-                          Find(library, "g_list_free", calls.listFree);
+    const bool complete = FindSymbol(library, "gtk_init_check", calls.initCheck) &&
+                          FindSymbol(library, "gtk_message_dialog_new", calls.messageDialogNew) &&
+                          FindSymbol(library, "gtk_window_set_title", calls.windowSetTitle) &&
+                          FindSymbol(library, "gtk_window_set_position", calls.windowSetPosition) &&
+                          FindSymbol(library, "gtk_window_set_keep_above", calls.windowSetKeepAbove) &&
+                          FindSymbol(library, "gtk_dialog_run", calls.dialogRun) &&
+                          FindSymbol(library, "gtk_widget_destroy", calls.widgetDestroy) &&
+                          FindSymbol(library, "gtk_events_pending", calls.eventsPending) &&
+                          FindSymbol(library, "gtk_main_iteration", calls.mainIteration) &&
+                          FindSymbol(library, "gdk_display_get_default", calls.displayGetDefault) &&
+                          FindSymbol(library, "gdk_display_sync", calls.displaySync) &&
+                          FindSymbol(library, "gtk_image_new_from_icon_name", calls.imageNewFromIconName) &&
+                          FindSymbol(library, "gtk_message_dialog_set_image", calls.messageDialogSetImage) &&
+                          FindSymbol(library, "gtk_message_dialog_get_message_area", calls.messageDialogGetMessageArea) &&
+                          FindSymbol(library, "gtk_container_get_children", calls.containerGetChildren) &&
+                          FindSymbol(library, "gtk_label_set_selectable", calls.labelSetSelectable) &&
+                          FindSymbol(library, "gtk_widget_show", calls.widgetShow) &&
+                          FindSymbol(library, "gtk_widget_grab_focus", calls.widgetGrabFocus) &&
+                          FindSymbol(library, "gtk_widget_get_mapped", calls.widgetGetMapped) &&
+                          FindSymbol(library, "gtk_dialog_get_widget_for_response", calls.dialogGetWidgetForResponse) &&
+                          FindSymbol(library, "gtk_dialog_set_default_response", calls.dialogSetDefaultResponse) &&
+                          FindSymbol(library, "gtk_window_list_toplevels", calls.windowListToplevels) &&
+                          FindSymbol(library, "gtk_window_set_transient_for", calls.windowSetTransientFor) &&
+                          FindSymbol(library, "gtk_window_set_type_hint", calls.windowSetTypeHint) &&
+                          FindSymbol(library, "gtk_window_set_modal", calls.windowSetModal) &&
+                          FindSymbol(library, "g_type_check_instance_is_a", calls.typeCheckInstanceIsA) &&
+                          FindSymbol(library, "gtk_label_get_type", calls.labelGetType) &&
+                          FindSymbol(library, "g_list_free", calls.listFree);
     return complete ? &calls : nullptr;
   }();
   return loaded;
@@ -191,13 +187,16 @@ void RunDialog(const GtkCalls& gtk, const std::string& title, const std::string&
 
   gtk.windowSetTypeHint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
   gtk.windowSetModal(window, TRUE);
-  if (GtkWindow* parent = ProgramWindow(gtk)) {
+  GtkWindow* parent = ProgramWindow(gtk);
+  if (parent != nullptr) {
     gtk.windowSetTransientFor(window, parent);
     gtk.windowSetPosition(window, GTK_WIN_POS_CENTER_ON_PARENT);
   } else {
     gtk.windowSetPosition(window, GTK_WIN_POS_CENTER);
     gtk.windowSetKeepAbove(window, TRUE);
   }
+  FitMessageToWorkArea(reinterpret_cast<GtkMessageDialog*>(dialog), parent);
+  SetSealIcon(window);
   gtk.dialogRun(reinterpret_cast<GtkDialog*>(dialog));
   gtk.widgetDestroy(dialog);
   // Let the window actually leave the screen before the program goes on.

@@ -382,7 +382,10 @@ gboolean InspectAndCloseBox(gpointer data) {
     seen->iconName = name != nullptr ? name : "";
   }
   GList* labels = gtk_container_get_children(GTK_CONTAINER(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(box))));
-  seen->textSelectable = labels != nullptr && gtk_label_get_selectable(GTK_LABEL(labels->data));
+  // The text may sit in a scrolled window's viewport.
+  GtkWidget* text = labels != nullptr ? GTK_WIDGET(labels->data) : nullptr;
+  while (GTK_IS_BIN(text)) text = gtk_bin_get_child(GTK_BIN(text));
+  seen->textSelectable = GTK_IS_LABEL(text) && gtk_label_get_selectable(GTK_LABEL(text));
   g_list_free(labels);
   seen->transientForDialog = gtk_window_get_transient_for(GTK_WINDOW(box)) == GTK_WINDOW(seen->dialogWindow);
   seen->typeHint = gtk_window_get_type_hint(GTK_WINDOW(box));

@@ -223,20 +223,32 @@ TEST_F(TokenRequestTest, AFailedExchangeShowsTheFormAsSentAndTheHeaders) {
 }
 
 // Replies the reader rejects are told as an unreadable reply, with the
-// reader's message, and the dialog stays open; nothing is stored and earlier
-// values stay as they were.
-TEST_F(TokenRequestTest, AReplyThatIsNotAJsonObjectIsReportedNotThrown) {
+// reply's HTTP status, what that means, and the reader's message on a line of
+// its own (the stand-in service gives canned replies the reason "Canned");
+// the dialog stays open, nothing is stored and earlier values stay.
+TEST_F(TokenRequestTest, AReplyThatIsNotAJsonObjectIsReportedWithItsStatusNotThrown) {
   const LoginFields fields{u"x@inkseal.test", u"x", u""};
   credentials.clientKey = u"kept";
+  const std::u16string explanation =
+      u"The service, or a proxy on the way to it, answered with something other than the service's data, for "
+      u"example an error page.";
+  StandInService::QueueReply(502, "<html>Bad gateway</html>");
+  EXPECT_EQ(Press(fields), LoginOutcome::Failed);
+  ASSERT_EQ(notifier.notices.size(), 1u);
+  EXPECT_EQ(notifier.notices[0].kind, Notice::Error);
+  EXPECT_EQ(notifier.notices[0].text, u"The service's reply could not be read (HTTP status 502 Canned).\n" +
+                                          explanation + u"\nUnexpected character in stream: <");
+  notifier.notices.clear();
+
   const std::string deep = std::string(5000, '[') + std::string(5000, ']');
-  for (const std::string& body : {std::string("<html>Bad gateway</html>"), std::string(""), std::string("[1,2]"),
-                                  std::string(R"({"apitoken":"a"} {"x":1})"), std::string(R"({"a":"b","a":"c"})"),
-                                  "{\"deep\":" + deep + "}"}) {
+  for (const std::string& body : {std::string(""), std::string("[1,2]"), std::string(R"({"apitoken":"a"} {"x":1})"),
+                                  std::string(R"({"a":"b","a":"c"})"), "{\"deep\":" + deep + "}"}) {
     StandInService::QueueReply(200, body);
     EXPECT_EQ(Press(fields), LoginOutcome::Failed) << body.substr(0, 40);
     ASSERT_EQ(notifier.notices.size(), 1u) << body.substr(0, 40);
     EXPECT_EQ(notifier.notices[0].kind, Notice::Error);
-    const std::u16string lead = u"The service's reply could not be read:\n";
+    const std::u16string lead =
+        u"The service's reply could not be read (HTTP status 200 Canned).\n" + explanation + u"\n";
     EXPECT_EQ(notifier.notices[0].text.substr(0, lead.size()), lead);
     EXPECT_GT(notifier.notices[0].text.size(), lead.size()) << "the reader's message follows";
     notifier.notices.clear();
@@ -246,18 +258,34 @@ TEST_F(TokenRequestTest, AReplyThatIsNotAJsonObjectIsReportedNotThrown) {
   EXPECT_FALSE(folder.HasSettingsFile());
 }
 
-// A value that would add lines to the settings file is not taken.
-TEST_F(TokenRequestTest, AValueWithALineBreakOrNulIsNotStored) {
+// A value that would add lines to the settings file is not taken, and the
+// user is told which one, before the service's own message if there is one.
+TEST_F(TokenRequestTest, AValueWithALineBreakOrNulIsNotStoredAndNamed) {
   const LoginFields fields{u"x@inkseal.test", u"x", u""};
   const std::string others = R"(","apisecret":"s","accesstoken":"t","accesssecret":"u","message":"m"})";
   for (const char* injected : {R"(k\nOAuthTokenKey=evil)", R"(k\r\n[Other])", R"(k\r)"}) {
     credentials = OAuthValues{};
     StandInService::QueueReply(200, std::string(R"({"apitoken":")") + injected + others);
     EXPECT_EQ(Press(fields), LoginOutcome::Failed) << injected;
+    ASSERT_EQ(notifier.notices.size(), 2u);
+    EXPECT_EQ(notifier.notices[0].kind, Notice::Error);
+    EXPECT_EQ(notifier.notices[0].text,
+              u"The service's reply could not be stored: the settings file keeps each value on one line, and the "
+              u"reply's \"apitoken\" holds a line break or NUL character.");
+    notifier.notices.erase(notifier.notices.begin());
     EXPECT_EQ(OnlyInformation(), u"m");
     EXPECT_FALSE(credentials.clientKey.has_value());
     EXPECT_FALSE(folder.HasSettingsFile());
   }
+  // Without a message of the service's, the reason alone; never an empty box.
+  StandInService::QueueReply(200, R"({"apitoken":"k\n","apisecret":"s","accesstoken":"t","accesssecret":"u\r"})");
+  EXPECT_EQ(Press(fields), LoginOutcome::Failed);
+  ASSERT_EQ(notifier.notices.size(), 1u);
+  EXPECT_EQ(notifier.notices[0].kind, Notice::Error);
+  EXPECT_NE(notifier.notices[0].text.find(u"reply's \"apitoken\", \"accesssecret\" hold a line break"),
+            std::u16string::npos)
+      << Utf16ToUtf8(notifier.notices[0].text);
+  notifier.notices.clear();
   // A raw NUL may not even reach the reader whole; either way nothing is kept.
   credentials = OAuthValues{};
   StandInService::QueueReply(200, std::string(R"({"apitoken":"k)") + std::string(1, '\0') + "tail" + others);

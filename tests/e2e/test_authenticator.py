@@ -217,8 +217,10 @@ class AuthenticatorTest(unittest.TestCase):
         self.assertTrue(running.running(), "an Escape typed during the exchange ended the dialog")
         dialog.enter_in(PASSWORD)
         icon, text = dialog.read_message()
-        self.assertEqual((icon, text.split("\n")[0]), ("error", "The service's reply could not be read:"))
-        self.assertIn("<", text.split("\n", 1)[1])
+        self.assertEqual(icon, "error")
+        status, _, reader = text.split("\n")
+        self.assertEqual(status, "The service's reply could not be read (HTTP status 502 Canned).")
+        self.assertIn("<", reader)
         dialog.escape()
         result = running.finish()
         self.assertEqual(result.exit_code, 2, result)
@@ -290,7 +292,11 @@ class AuthenticatorTest(unittest.TestCase):
             ident, kind, style, box, *text = line.split(" ", 4)
             order.append(int(ident))
             controls[int(ident)] = (kind, int(style, 16), tuple(map(int, box.split(","))), " ".join(text))
-        self.assertEqual(order, [EMAIL_LABEL, CODE_LABEL, EMAIL, CODE, PASSWORD_LABEL, PASSWORD, LOG_IN, CANCEL])
+        # Each edit right after its caption: a screen reader names an edit by
+        # the nearest static text before it.  Captions take no tab stop.
+        self.assertEqual(order, [EMAIL_LABEL, EMAIL, CODE_LABEL, CODE, PASSWORD_LABEL, PASSWORD, LOG_IN, CANCEL])
+        ws_tabstop = 0x00010000
+        self.assertEqual([i for i in order if controls[i][1] & ws_tabstop], [EMAIL, CODE, PASSWORD, LOG_IN, CANCEL])
         self.assertEqual({i: controls[i][3] for i in (EMAIL_LABEL, CODE_LABEL, PASSWORD_LABEL, LOG_IN, CANCEL)},
                          {EMAIL_LABEL: "Email", CODE_LABEL: "Two-factor code", PASSWORD_LABEL: "Password",
                           LOG_IN: "Log in", CANCEL: "Cancel"})
@@ -312,8 +318,8 @@ class AuthenticatorTest(unittest.TestCase):
         self.assertEqual([line.strip() for line in template.splitlines()], [
             "129 DIALOGEX 0, 0, 160, 95", "STYLE 0xc80048", 'CAPTION "Inkseal"', 'FONT 8, "MS Shell Dlg"', "BEGIN",
             'CONTROL "Email", 1101, "STATIC", 0x50020000, 17, 8, 98, 8',
-            'CONTROL "Two-factor code", 1103, "STATIC", 0x40020000, 17, 8, 98, 8',
             'CONTROL "", 1001, "EDIT", 0x50810080, 17, 18, 125, 14',
+            'CONTROL "Two-factor code", 1103, "STATIC", 0x40020000, 17, 8, 98, 8',
             'CONTROL "", 1003, "EDIT", 0x408100a0, 17, 18, 125, 14',
             'CONTROL "Password", 1102, "STATIC", 0x50020000, 17, 38, 98, 8',
             'CONTROL "", 1002, "EDIT", 0x508100a0, 17, 48, 125, 14',

@@ -11,9 +11,10 @@
 //       workarea=<left>,<top>,<right>,<bottom>   of the nearest monitor
 //       focus=<control ID, 0 for none>
 //       selection=<start>,<end>           in the focused edit (0,0 otherwise)
-//       visible=<IDs of the visible controls, comma separated, in tab order>
+//       visible=<IDs of the visible controls, comma separated, in z-order>
 //       control=<ID> <class> <style hex> <x>,<y>,<width>,<height> <text>
-//         one line per control in tab order; client pixels
+//         one line per control in z-order (the template's order, which
+//         the tab order and screen readers follow); client pixels
 //   ui_probe.exe type <id> <text> [timeout_ms]    sets the edit's text
 //   ui_probe.exe key <id> <return|escape|tab> [timeout_ms]
 //     a key pressed while control id (0: the dialog) has the keyboard
