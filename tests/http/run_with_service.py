@@ -128,11 +128,12 @@ def main():
         proxy, proxy_port = start_proxy(folder)
 
         env = {name: value for name, value in os.environ.items() if name not in PROXY_ENV_NAMES}
-        for name in ("http", "http_other", "https", "https_expired", "https_wrong_name"):
+        for name in ("http", "http_other", "https", "https_expired", "https_wrong_name", "http_throttled"):
             env[f"INKSEAL_HTTP_{name.upper()}_URL"] = urls[name]
         env["INKSEAL_HTTP_CLOSED_URL"] = f"http://127.0.0.1:{free_port()}"
         log_dir = urls["log_dir"]
         env["INKSEAL_HTTP_LOG_DIR"] = windows_path(log_dir) if args.wine else log_dir
+        env["INKSEAL_HTTP_CA_FILE"] = windows_path(urls["ca_file"]) if args.wine else urls["ca_file"]
         if args.wine:
             env["INKSEAL_HTTP_UNDER_WINE"] = "1"
 
