@@ -1,7 +1,8 @@
 """Both programs against https services they must not trust: one whose
 certificate comes from an authority nobody named, one whose certificate is
 for another host.  Neither may hear the password or the OAuth secrets; the
-failure carries WinHTTP's "secure failure" number.  Natively only: Wine's
+failure carries WinHTTP's "secure failure" number.  Only the settings file
+beside the programs can switch the check off.  Natively only: Wine's
 WinHTTP checks no certificate (the HTTP client's own tests check there that
 nothing asks it to overlook one)."""
 
@@ -49,11 +50,19 @@ class UntrustedServiceTest(unittest.TestCase):
                 install = runner.Installation(None)
                 self.addCleanup(install.remove)
                 install.module_settings(LumeskURL=service.url + "/upload", **trust, **ADA)
-                outcome = install.run(install.write_document("spool", "Contract.pdf", b"%PDF-1.4\n%%EOF\n"))
+                # A user cannot switch the check off for themselves.
+                install.user_settings(DisableCertificateVerification="1")
+                document = install.write_document("spool", "Contract.pdf", b"%PDF-1.4\n%%EOF\n")
+                outcome = install.run(document)
                 self.assertEqual(outcome.exit_code, 1, outcome)
                 self.assertEqual([kind for kind, _ in outcome.messages], ["error"], outcome)
                 self.assert_secure_failure(outcome.messages[0][1])
                 self.assertEqual(service.requests(), [], "not one request may reach the service")
+
+                # The administrator's last resort, beside the program, can.
+                install.module_settings(LumeskURL=service.url + "/upload", DisableCertificateVerification="1", **ADA)
+                self.assertEqual(install.run(document).exit_code, 0)
+                self.assertEqual([r["method"] for r in service.requests()], ["PUT"])
 
     def test_brantwick_sends_no_password_and_stores_nothing(self):
         for name, service, trust in self.cases:
