@@ -44,6 +44,16 @@ class StandInService:
         self.ca_file = os.path.join(self.state_dir, "ca.crt")
         self._trusting = ssl.create_default_context(cafile=self.ca_file)
         self._trusting.check_hostname = certificate_names is None
+        if e2e.WINDOWS:
+            # Windows takes a private authority from the machine's store,
+            # where an administrator adds it.  Wine's WinHTTP matches only
+            # the DNS names of a certificate, not its IP addresses, so the
+            # programs reach the service by the name "localhost".
+            subprocess.run([e2e.WINE_RUN, e2e.program_path("trust_authority"), e2e.program_path_text(self.ca_file)],
+                           env=dict(os.environ, INKSEAL_BINARY_DIR=e2e.BINARY_DIR), stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, check=True, timeout=START_SECONDS * 4)
+            self.url = self.url.replace("://127.0.0.1:", "://localhost:")
+            self.host = self.url[len("https://"):]
 
     def trust_settings(self):
         """The vod995.ini key (beside the programs) that trusts this service."""

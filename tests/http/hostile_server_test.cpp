@@ -143,11 +143,16 @@ TEST(SlowUplink, BodyStillLeavingIsNeverCutNorSentTwiceButSilenceAfterwardsEnds)
   const std::u16string headers =
       test_service::Widen("Content-Length: " + std::to_string(document.size()) + "\r\nContent-Type: application/pdf\r\n");
   test_service::SetEnvironment("INKSEAL_TEST_RESPONSE_DEADLINE_MS", "2000");
-  for (const char* directives : {"throttle=262144/body=stored", "throttle=2621440/stallfirst=20/body=late"}) {
-    const bool answered = std::string(directives).find("stallfirst") == std::string::npos;
-    const std::string tag = answered ? "slow-uplink" : "slow-uplink-silent";
+  // Under Wine the socket takes the whole MiB at once and WinHTTP shows
+  // nothing of its send queue, so there only the silence is tried.
+  const bool underWine = std::getenv("INKSEAL_HTTP_UNDER_WINE") != nullptr;
+  for (const bool answered : {true, false}) {
+    if (answered && underWine) continue;
+    const std::string tag = answered ? "slow-uplink" : "silent-after-body";
     PiecewiseBody body(document, document.size());
-    WinHttpClient client(Url("http_throttled", tag, directives), nullptr);
+    WinHttpClient client(answered ? Url("http_throttled", tag, "throttle=262144/body=stored")
+                                  : Url("http", tag, "stallfirst=20/body=late"),
+                         nullptr);
     client.AttachBody(body);
     client.SetExtraHeaders(headers);
     EXPECT_EQ(client.Execute(u"PUT", false), answered) << tag << " " << client.ErrorCode();
@@ -155,7 +160,7 @@ TEST(SlowUplink, BodyStillLeavingIsNeverCutNorSentTwiceButSilenceAfterwardsEnds)
     if (!answered) {
       EXPECT_EQ(client.ErrorCode(), platform::kHttpErrorTimeout);
     }
-    ASSERT_EQ(RecordedCount(tag), 1) << tag;
+    EXPECT_EQ(RecordedCount(tag), 1) << tag;
     EXPECT_EQ(RecordedRequest(tag, 1).body.size(), document.size()) << tag;
   }
   test_service::SetEnvironment("INKSEAL_TEST_RESPONSE_DEADLINE_MS", "");
