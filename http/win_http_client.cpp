@@ -245,7 +245,8 @@ bool WinHttpClient::RunAttempt(HttpRequestState& request, bool checkPage, bool s
     return true;  // the body could not be produced: no attempt can succeed
   }
   // The wait for the response starts once the body has left the machine
-  // (the transport's write returns only then).
+  // where the platform can tell (the POSIX transport's write returns only
+  // then; WinHTTP shows nothing of its send queue).
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(deadlineMs);
   if (!LimitWait(request, deadline) || !HttpReceiveResponse(request)) {
     RecordLastError();
