@@ -36,7 +36,9 @@ class StandInService:
         if not line or not line[0].startswith("READY https://"):
             self.stop()
             raise e2e.HarnessError("the stand-in service did not start")
-        self.url = line[0].split()[1]
+        # base_url: the service's own address, in the pages it names;
+        # url and host: where the programs reach it.
+        self.base_url = self.url = line[0].split()[1]
         self.host = self.url[len("https://"):]
         # The service's own authority: the programs trust it through the
         # settings file beside them (trust_settings), as an administrator
