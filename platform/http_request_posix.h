@@ -86,6 +86,7 @@ struct HttpRequestState {
   std::chrono::steady_clock::time_point deadline;
   HttpTransferMotion lastMotion;
   std::chrono::steady_clock::time_point lastMotionAt;
+  std::chrono::steady_clock::time_point lastSampleAt;
 
   // The request body: announced by the caller's Content-Length line,
   // served from the caller's buffer as curl asks for it.

@@ -197,7 +197,7 @@ void ResetTransfer(HttpRequestState& request) {
   request.socket = CURL_SOCKET_BAD;
   request.hasDeadline = false;
   request.lastMotion = HttpTransferMotion();
-  request.lastMotionAt = std::chrono::steady_clock::now();
+  request.lastMotionAt = request.lastSampleAt = std::chrono::steady_clock::now();
   request.announcedLength = 0;
   request.body = nullptr;
   request.bodyBase = 0;

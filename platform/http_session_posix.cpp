@@ -66,6 +66,10 @@ bool InitialiseCurlOnce() {
   return initialised == CURLE_OK;
 }
 
+// How often the pump looks for motion: often enough for a limit of
+// seconds, seldom enough to cost nothing while a large body streams.
+constexpr std::chrono::milliseconds kMotionSampleInterval(100);
+
 HttpTransferMotion MotionOf(HttpRequestState& request) {
   HttpTransferMotion motion;
   curl_easy_getinfo(request.easy.get(), CURLINFO_SIZE_UPLOAD_T, &motion.sent);
@@ -77,7 +81,8 @@ HttpTransferMotion MotionOf(HttpRequestState& request) {
 // True once nothing has moved for the session's stall limit.  Not before
 // the connection is up: connecting has its own limit.
 bool Stalled(HttpRequestState& request, std::chrono::steady_clock::time_point now) {
-  if (request.session->stallMs <= 0) return false;
+  if (request.session->stallMs <= 0 || now - request.lastSampleAt < kMotionSampleInterval) return false;
+  request.lastSampleAt = now;
   curl_off_t connectedAfter = 0;
   curl_easy_getinfo(request.easy.get(), CURLINFO_PRETRANSFER_TIME_T, &connectedAfter);
   const HttpTransferMotion motion = MotionOf(request);
