@@ -6,6 +6,7 @@
 #include "authenticator/main_dlg.h"
 #include "authenticator/notifier.h"
 #include "authenticator/service_endpoint.h"
+#include "http/certificate_trust.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   INITCOMMONCONTROLSEX controls{};
@@ -13,6 +14,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   controls.dwICC = ICC_BAR_CLASSES;
   InitCommonControlsEx(&controls);
 
+  inkseal::UseCertificateTrust(inkseal::ReadCertificateTrustBesideProgram());
   inkseal::MessageBoxNotifier notifier;
   inkseal::CMainDlg dialog(inkseal::TokenEndpointUrl(), notifier);
   return dialog.DoModal();

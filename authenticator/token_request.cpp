@@ -8,10 +8,11 @@
 #include "authenticator/reply_texts.h"
 #include "authenticator/text_conversions.h"
 #include "common/settings.h"
-#include "text/utf.h"
 #include "http/win_http_client.h"
 #include "json/reader.h"
 #include "platform/codepage.h"
+#include "text/ascii_case.h"
+#include "text/utf.h"
 
 namespace inkseal {
 namespace {
@@ -20,7 +21,6 @@ constexpr char16_t kEmptyFieldsText[] = u"Incorrect email or password.";
 constexpr char16_t kEncodingFailedText[] = u"Exception occurred while encoding data";
 constexpr char16_t kExchangeFailedText[] =
     u"Please report to sysadmin the following: Failed to print the document.";
-constexpr char16_t kPostVerb[] = u"POST";
 constexpr char16_t kErrorStatus[] = u"error";
 constexpr char16_t kTwoFactorWord[] = u"TOTP";
 
@@ -113,18 +113,8 @@ void WriteCredentials(const OAuthValues& credentials, const std::u16string& sett
                 kSettingsSection, settingsFile);
 }
 
-char16_t AsciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c; }
-
-bool EqualsIgnoringAsciiCase(const std::u16string& a, const std::u16string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-  }
-  return true;
-}
-
 bool IsTwoFactorDemand(const ReplyWords& words) {
-  if (!words.status || !EqualsIgnoringAsciiCase(*words.status, kErrorStatus)) return false;
+  if (!words.status || !EqualIgnoringAsciiCase(*words.status, kErrorStatus)) return false;
   std::u16string upper = words.message.value_or(u"");
   for (char16_t& c : upper) c = AsciiUpper(c);
   return upper.find(kTwoFactorWord) != std::u16string::npos;
@@ -164,10 +154,9 @@ LoginOutcome RequestPersonalToken(const LoginFields& fields, const std::u16strin
   std::u16string headerText;
   {
     WinHttpClient client(tokenUrl, nullptr);
-    client.verifyCertificates = false;
     client.AttachBody(body.data(), static_cast<uint32_t>(body.size()));
     client.SetExtraHeaders(headers);
-    if (!client.Execute(kPostVerb, false)) {
+    if (!client.Execute(platform::kHttpVerbPost, false)) {
       notifier.ReportHttpError(client.ErrorCode(), std::u16string(kExchangeFailedText) +
                                                        u"\nResponseHeaders: " + client.HeaderText() +
                                                        u"\nxcdata: " + formText + u"\nheaders: " + headers);

@@ -13,6 +13,8 @@ const char16_t kUserFolderName[] = u"Lumesk";
 
 const char16_t kKeyLumeskUrl[] = u"LumeskURL";
 const char16_t kKeyLaunch[] = u"Launch";
+const char16_t kKeyCertificateAuthorities[] = u"CertificateAuthorities";
+const char16_t kKeyDisableCertificateVerification[] = u"DisableCertificateVerification";
 const char16_t kKeyOAuthClientKey[] = u"OAuthClientKey";
 const char16_t kKeyOAuthClientSecret[] = u"OAuthClientSecret";
 const char16_t kKeyOAuthTokenKey[] = u"OAuthTokenKey";

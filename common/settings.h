@@ -15,6 +15,9 @@ extern const char16_t kUserFolderName[];    // "Lumesk"
 
 extern const char16_t kKeyLumeskUrl[];          // "LumeskURL"
 extern const char16_t kKeyLaunch[];             // "Launch"
+// Read from the file beside the programs only, never from the per-user one.
+extern const char16_t kKeyCertificateAuthorities[];          // "CertificateAuthorities"
+extern const char16_t kKeyDisableCertificateVerification[];  // "DisableCertificateVerification"
 extern const char16_t kKeyOAuthClientKey[];     // "OAuthClientKey"
 extern const char16_t kKeyOAuthClientSecret[];  // "OAuthClientSecret"
 extern const char16_t kKeyOAuthTokenKey[];      // "OAuthTokenKey"

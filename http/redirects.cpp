@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "text/ascii_case.h"
 #include "text/utf.h"
 
 namespace inkseal {
@@ -9,19 +10,7 @@ namespace inkseal {
 namespace {
 
 constexpr char16_t kLocationName[] = u"location";
-constexpr char16_t kVerbGet[] = u"GET";
-constexpr char16_t kVerbPost[] = u"POST";
 constexpr char16_t kVerbHead[] = u"HEAD";
-
-char16_t Lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c; }
-
-bool EqualIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
 
 std::u16string_view Trimmed(std::u16string_view text) {
   while (!text.empty() && (text.front() == u' ' || text.front() == u'\t')) text.remove_prefix(1);
@@ -117,7 +106,7 @@ std::u16string LocationOf(const std::u16string& headerBlock) {
       statusLine = false;
       return true;
     }
-    if (!EqualIgnoringCase(NameOf(line), kLocationName)) return true;
+    if (!EqualIgnoringAsciiCase(NameOf(line), kLocationName)) return true;
     location = std::u16string(Trimmed(line.substr(line.find(u':') + 1)));
     return false;
   });
@@ -130,13 +119,13 @@ std::u16string ResolveLocation(const std::u16string& base, const std::u16string&
 }
 
 bool SameOrigin(const platform::HttpUrlParts& a, const platform::HttpUrlParts& b) {
-  return a.scheme == b.scheme && a.port == b.port && EqualIgnoringCase(a.host, b.host);
+  return a.scheme == b.scheme && a.port == b.port && EqualIgnoringAsciiCase(a.host, b.host);
 }
 
 const char16_t* VerbAfterRedirect(uint32_t status, const char16_t* verb) {
   const std::u16string_view name(verb);
-  if (status == 303 && name != kVerbGet && name != kVerbHead) return kVerbGet;
-  if ((status == 301 || status == 302) && name == kVerbPost) return kVerbGet;
+  if (status == 303 && name != platform::kHttpVerbGet && name != kVerbHead) return platform::kHttpVerbGet;
+  if ((status == 301 || status == 302) && name == platform::kHttpVerbPost) return platform::kHttpVerbGet;
   return verb;
 }
 
@@ -144,9 +133,9 @@ std::u16string HeaderLinesForHop(const std::u16string& lines, bool keepsAuthoriz
   std::u16string kept;
   ForEachLine(lines, [&](std::u16string_view line) {
     const std::u16string_view name = NameOf(line);
-    const bool dropped = (!keepsAuthorization && EqualIgnoringCase(name, u"Authorization")) ||
-                         (!keepsBody && (EqualIgnoringCase(name, u"Content-Length") ||
-                                         EqualIgnoringCase(name, u"Content-Type")));
+    const bool dropped = (!keepsAuthorization && EqualIgnoringAsciiCase(name, u"Authorization")) ||
+                         (!keepsBody && (EqualIgnoringAsciiCase(name, u"Content-Length") ||
+                                         EqualIgnoringAsciiCase(name, u"Content-Type")));
     if (!dropped) kept.append(line).append(u"\r\n");
     return true;
   });

@@ -7,11 +7,13 @@
 #include <new>
 #include <utility>
 
+#include "http/certificate_trust.h"
 #include "http/header_fields.h"
 #include "http/redirects.h"
 #include "platform/codepage.h"
 #include "platform/environment.h"
 #include "platform/last_error.h"
+#include "text/ascii_case.h"
 
 namespace inkseal {
 
@@ -31,8 +33,10 @@ constexpr int kMaxAttempts = 3;
 constexpr size_t kFirstBodyCapacity = 10240;
 
 // Neither program needs more than a few KiB of a reply: these bound what a
-// hostile or broken server can make the client hold.
-constexpr uint32_t kMaxResponseBodyBytes = 64u << 20;
+// hostile or broken server can make the client hold.  The body limit keeps
+// the bytes and their decoded text (two bytes a character) together well
+// under 100 MiB.
+constexpr uint32_t kMaxResponseBodyBytes = 16u << 20;
 constexpr uint32_t kMaxResponseHeaderBytes = 64u << 10;
 
 // Once the request body is out, the whole response (head and body) must
@@ -51,25 +55,18 @@ int32_t ResponseDeadlineMs() {
   return value > 0 && value < kResponseDeadlineMs ? int32_t(value) : kResponseDeadlineMs;
 }
 
-constexpr char16_t kVerbGet[] = u"GET";
-constexpr const char16_t* kVerbs[] = {kVerbGet, u"POST", u"PUT"};
+constexpr const char16_t* kVerbs[] = {kHttpVerbGet, kHttpVerbPost, kHttpVerbPut};
 
 constexpr char16_t kUtf8CharsetPrefix[] = u"utf-8";
 
-char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c; }
-
-bool EqualIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
+// What https requests overlook when the administrator switched the check off.
+constexpr uint32_t kIgnoredCertificateProblems =
+    kHttpIgnoreUnknownCa | kHttpIgnoreCertNameInvalid | kHttpIgnoreCertDateInvalid;
 
 // The verb as the request sends it (upper case), or null when unsupported.
 const char16_t* CanonicalVerb(const std::u16string& verb) {
   for (const char16_t* known : kVerbs) {
-    if (EqualIgnoringCase(verb, known)) return known;
+    if (EqualIgnoringAsciiCase(verb, known)) return known;
   }
   return nullptr;
 }
@@ -77,7 +74,7 @@ const char16_t* CanonicalVerb(const std::u16string& verb) {
 bool NamesUtf8(const std::u16string& charset) {
   const std::u16string_view prefix(kUtf8CharsetPrefix);
   return charset.size() >= prefix.size() &&
-         EqualIgnoringCase(std::u16string_view(charset).substr(0, prefix.size()), prefix);
+         EqualIgnoringAsciiCase(std::u16string_view(charset).substr(0, prefix.size()), prefix);
 }
 
 // Grows buffer (doubling capacity) until it holds needed bytes; the bytes
@@ -87,6 +84,9 @@ bool MakeRoom(std::unique_ptr<uint8_t[]>& buffer, size_t& capacity, size_t recei
   if (needed <= capacity) return true;
   size_t grown = capacity;
   while (grown < needed) grown *= 2;
+  // Never beyond the limit (and its zero byte): doubling past it would
+  // hold nearly twice what may be kept.
+  grown = std::max(needed, std::min<size_t>(grown, size_t(kMaxResponseBodyBytes) + 1));
   std::unique_ptr<uint8_t[]> larger(new (std::nothrow) uint8_t[grown]());
   if (!larger) return false;
   std::memcpy(larger.get(), buffer.get(), received);
@@ -98,7 +98,9 @@ bool MakeRoom(std::unique_ptr<uint8_t[]>& buffer, size_t& capacity, size_t recei
 }  // namespace
 
 WinHttpClient::WinHttpClient(const std::u16string& url, ProgressCallback progress)
-    : url(url),
+    : verifyCertificates(CertificateTrustInUse().verify),
+      certificateAuthorities(CertificateTrustInUse().authorityFile),
+      url(url),
       onProgress(progress),
       userAgent(kUserAgent),
       resolveTimeout(kResolveTimeoutMs),
@@ -162,7 +164,7 @@ bool WinHttpClient::Execute(const std::u16string& verbText, bool stopAtRedirect)
   // Redirects are followed here rather than by the platform, so that the
   // caller's credentials stay with the origin and a body never goes along
   // with a verb that changed to GET.
-  const bool checkPage = verb == kVerbGet && !stopAtRedirect;
+  const bool checkPage = verb == kHttpVerbGet && !stopAtRedirect;
   std::u16string hopUrl = url;
   HttpUrlParts hop = origin;
   hopHeaders = extraHeaders;
@@ -204,10 +206,15 @@ bool WinHttpClient::RunHop(const HttpUrlParts& parts, const char16_t* verb, bool
     return false;  // the connection closes on the way out
   }
 
-  if (!verifyCertificates && secure) {
-    HttpSetSecurityFlags(*request, kHttpIgnoreUnknownCa | kHttpIgnoreCertNameInvalid |
-                                       kHttpIgnoreCertDateInvalid);
+  if (secure) {
+    if (!verifyCertificates) {
+      HttpSetSecurityFlags(*request, kIgnoredCertificateProblems);
+    } else if (!certificateAuthorities.empty()) {
+      HttpTrustAuthorities(*request, certificateAuthorities);
+    }
   }
+  securityFlags = 0;
+  HttpQuerySecurityFlags(*request, securityFlags);
   HttpSetMaxResponseHeaderSize(*request, kMaxResponseHeaderBytes);
 
   for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
@@ -232,13 +239,25 @@ bool WinHttpClient::RunAttempt(HttpRequestState& request, bool checkPage, bool s
     RecordLastError();
     return false;
   }
-  if (hopSendsBody && WriteBody(request) == BodyWrite::SourceFailed) {
+  const BodyWrite written = hopSendsBody ? WriteBody(request) : BodyWrite::NoBody;
+  if (written == BodyWrite::SourceFailed) {
     result = false;
     return true;  // the body could not be produced: no attempt can succeed
   }
+  // The wait for the response starts once the body has left the machine
+  // where the platform can tell (the POSIX transport's write returns only
+  // then; WinHTTP shows nothing of its send queue).
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(deadlineMs);
   if (!LimitWait(request, deadline) || !HttpReceiveResponse(request)) {
     RecordLastError();
+    // The whole body reached the server, which then said nothing in time:
+    // it may be acting on it (storing the document), so sending it again
+    // could make a second copy.  A request that did not get out whole, or
+    // that the server dropped, is still tried again.
+    if (written == BodyWrite::Written && errorCode == kHttpErrorTimeout) {
+      result = false;
+      return true;
+    }
     return false;
   }
 
@@ -249,6 +268,9 @@ bool WinHttpClient::RunAttempt(HttpRequestState& request, bool checkPage, bool s
     case BodyRead::NoBuffer:
       result = false;
       return true;  // no point in another attempt without memory
+    case BodyRead::TooLarge:
+      result = false;
+      return true;  // the bytes kept are not the reply: nothing to decode
     case BodyRead::Truncated:
       result = false;
       break;
@@ -266,12 +288,12 @@ bool WinHttpClient::RunAttempt(HttpRequestState& request, bool checkPage, bool s
 
 WinHttpClient::BodyWrite WinHttpClient::WriteBody(HttpRequestState& request) {
   uint32_t written = 0;
+  if (!requestData && requestBody == nullptr) return BodyWrite::NoBody;
   if (requestData) {
     if (HttpWriteData(request, requestData.get(), requestDataLength, written)) return BodyWrite::Written;
     RecordLastError();
     return BodyWrite::WriteFailed;
   }
-  if (requestBody == nullptr) return BodyWrite::Written;
   bool sourceFailed = false;
   if (HttpWriteBody(request, *requestBody, sourceFailed)) return BodyWrite::Written;
   RecordLastError();
@@ -359,13 +381,21 @@ WinHttpClient::BodyRead WinHttpClient::ReadBody(HttpRequestState& request,
     uint32_t read = 0;
     if (chunk && HttpReadData(request, chunk.get(), available, read)) {
       // The count must stay a 32-bit number with room for the zero byte.
-      const bool fits = read <= kMaxResponseBodyBytes - received;
-      if (!fits || !MakeRoom(buffer, capacity, received, size_t(received) + read + 1)) {
+      // Kept up to the limit; a reply that goes beyond it is refused.
+      const bool tooLarge = read > kMaxResponseBodyBytes - received;
+      const uint32_t kept = tooLarge ? kMaxResponseBodyBytes - received : read;
+      if (!MakeRoom(buffer, capacity, received, size_t(received) + kept + 1)) {
         outcome = BodyRead::Truncated;
         break;
       }
-      std::memcpy(buffer.get() + received, chunk.get(), read);
-      received += read;
+      std::memcpy(buffer.get() + received, chunk.get(), kept);
+      received += kept;
+      if (tooLarge) {
+        SetLastError(kErrorFileTooLarge);
+        RecordLastError();
+        outcome = BodyRead::TooLarge;
+        break;
+      }
     }
   } while (available > 0);
 

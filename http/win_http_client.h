@@ -3,13 +3,17 @@
 // a body and header lines, calls Execute and reads the results.
 //
 //   WinHttpClient client(url, nullptr);
-//   client.verifyCertificates = false;
 //   client.AttachBody(bytes, length);
 //   client.SetExtraHeaders(u"Content-Length: 42\r\nContent-Type: ...\r\n");
 //   if (!client.Execute(u"PUT", false)) Report(client.ErrorCode());
 //
 // Execute answers true once a response was received and read, whatever its
-// HTTP status; false with ErrorCode() telling why.  ErrorCode() is never
+// HTTP status; false with ErrorCode() telling why.  A reply body over
+// 16 MiB is cut there and fails the exchange (kErrorFileTooLarge).
+//
+// On https the server's certificate is checked as the process-wide
+// CertificateTrust says (http/certificate_trust.h); a failure is WinHTTP's
+// kHttpErrorSecureFailure and nothing of the request is sent.  ErrorCode() is never
 // reset and is meaningful only after false.
 #pragma once
 
@@ -62,8 +66,8 @@ class WinHttpClient {
  private:
   friend class WinHttpClientProbe;  // lets tests look at the raw body buffer
 
-  enum class BodyRead { Whole, Truncated, NoBuffer };
-  enum class BodyWrite { Written, WriteFailed, SourceFailed };
+  enum class BodyRead { Whole, Truncated, TooLarge, NoBuffer };
+  enum class BodyWrite { NoBody, Written, WriteFailed, SourceFailed };
 
   // One request to one address, with its attempts.  True when an attempt
   // completed: result then holds Execute's answer, or location is where a
@@ -89,7 +93,10 @@ class WinHttpClient {
   platform::HttpSession sessionHandle;
 
  public:
-  bool verifyCertificates = false;
+  // Both start from the process-wide CertificateTrust.  False overlooks an
+  // unknown authority, a wrong host name and an out-of-date certificate.
+  bool verifyCertificates = true;
+  std::u16string certificateAuthorities;  // PEM file, besides the system's
 
  private:
   std::u16string url;
@@ -109,7 +116,8 @@ class WinHttpClient {
   std::u16string hopHeaders;
   bool hopSendsBody = true;
   uint32_t redirectStatus = 0;
-  bool waitCutByDeadline = false;  // the last wait was bounded by the response deadline
+  bool waitCutByDeadline = false;
+  uint32_t securityFlags = 0;  // as the platform reports them for the last request  // the last wait was bounded by the response deadline
   uint32_t errorCode = 0;
   const std::u16string userAgent;
   const int32_t resolveTimeout;

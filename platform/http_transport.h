@@ -48,8 +48,15 @@ constexpr uint32_t kHttpErrorCannotConnect = 12029;
 constexpr uint32_t kHttpErrorConnectionError = 12030;
 constexpr uint32_t kHttpErrorInvalidServerResponse = 12152;
 constexpr uint32_t kHttpErrorRedirectFailed = 12156;
+constexpr uint32_t kHttpErrorAutodetectionFailed = 12180;
 constexpr uint32_t kHttpErrorSecureFailure = 12175;
 constexpr uint32_t kHttpErrorHeaderSizeOverflow = 12182;
+
+// The verbs the client sends, each named once: the client, its redirects,
+// the callers and the POSIX transport compare against these.
+inline constexpr char16_t kHttpVerbGet[] = u"GET";
+inline constexpr char16_t kHttpVerbPost[] = u"POST";
+inline constexpr char16_t kHttpVerbPut[] = u"PUT";
 
 enum class HttpScheme : uint32_t { Http = 1, Https = 2 };  // INTERNET_SCHEME_*
 
@@ -112,6 +119,14 @@ HttpRequest HttpOpenRequest(HttpConnectionState& connection, const std::u16strin
                             const std::u16string& path, bool secure);
 
 bool HttpSetSecurityFlags(HttpRequestState& request, uint32_t ignoreFlags);
+// The certificate problems the request overlooks, as the platform reports
+// them back (other bits the platform keeps there are left in).
+bool HttpQuerySecurityFlags(HttpRequestState& request, uint32_t& flags);
+// A PEM file of further authorities the server's certificate may chain to,
+// trusted besides the system's own.  POSIX only: on Windows the machine's
+// certificate store is where an administrator adds an authority, so there
+// this does nothing.
+bool HttpTrustAuthorities(HttpRequestState& request, const std::u16string& pemFile);
 // Header lines separated by CR LF; empty lines among them add no header.
 // Lines added again (the next attempt on the same request) take the place
 // of those of the same name, so each attempt carries the caller's lines
@@ -156,6 +171,13 @@ class HttpBodySource {
 // fails; when the source fails, sourceFailed is set, the source's own error
 // is the last error, and the request is left unfinished (the body short of
 // its announced length), so the server never takes it for a whole one.
+//
+// Returns once the body has left the machine where the platform can tell
+// (POSIX: curl's buffer and the socket's send queue are empty, or the
+// response began), so that a wait for the response that follows does not
+// also count the time a slow link takes to carry the last of the body.
+// While bytes keep leaving, no time-out ends it; a send queue that does
+// not move for the send time-out fails it with kHttpErrorTimeout.
 bool HttpWriteBody(HttpRequestState& request, HttpBodySource& source, bool& sourceFailed);
 bool HttpReceiveResponse(HttpRequestState& request);
 

@@ -150,6 +150,18 @@ bool HttpSetSecurityFlags(HttpRequestState& request, uint32_t ignoreFlags) {
   return SetDwordOption(request.handle, WINHTTP_OPTION_SECURITY_FLAGS, ignoreFlags);
 }
 
+bool HttpQuerySecurityFlags(HttpRequestState& request, uint32_t& flags) {
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  const bool ok = WinHttpQueryOption(request.handle, WINHTTP_OPTION_SECURITY_FLAGS, &value, &size) != FALSE;
+  flags = value;
+  return ok;
+}
+
+bool HttpTrustAuthorities(HttpRequestState&, const std::u16string&) {
+  return true;  // the machine's certificate store is where authorities are added
+}
+
 bool HttpAddRequestHeaders(HttpRequestState& request, const std::u16string& lines) {
   // Coalescing the same lines into a request that already carries them would
   // send "Content-Length: 5; 5" on a retry: later additions replace instead.

@@ -4,6 +4,7 @@
 
 #include "platform/http_transport.h"
 #include "platform/last_error.h"
+#include "text/ascii_case.h"
 
 namespace inkseal::platform {
 namespace {
@@ -12,12 +13,6 @@ constexpr std::u16string_view kSchemeSeparator = u"://";
 constexpr uint16_t kHttpPort = 80;
 constexpr uint16_t kHttpsPort = 443;
 constexpr uint32_t kHighestPort = 65535;
-
-bool EqualIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-  auto lower = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
-}
 
 bool Fail(uint32_t code) {
   SetLastError(code);

@@ -2,6 +2,8 @@
 // failure reported on POSIX reads as it would on Windows.
 #include "platform/winhttp_messages.h"
 
+#include "platform/http_transport.h"
+
 namespace inkseal::platform {
 namespace {
 
@@ -43,7 +45,7 @@ constexpr WinHttpMessage kMessages[] = {
     {12169, u"The supplied certificate is invalid\n"},
     {12170, u"The certificate has been revoked\n"},
     {12175, u"A security error occurred\n"},
-    {12180, u"Automatic proxy discovery failed\n"},
+    {kHttpErrorAutodetectionFailed, u"Automatic proxy discovery failed\n"},
 };
 
 }  // namespace

@@ -151,12 +151,11 @@ int RunUploader(const std::u16string& commandLineText) {
   std::optional<platform::ComScope> comSlot;
   try {
     WinHttpClient& client = clientSlot.emplace(*uploadUrl, nullptr);
-    client.verifyCertificates = false;
     // Sent as it is read again, piece by piece, each piece held to what
     // was read: memory stays the same whatever the document's size.
     client.AttachBody(body);
     client.SetExtraHeaders(UploadHeaderText(bodyLength, authorization));
-    if (!client.Execute(u"PUT", /*stopAtRedirect=*/false)) {
+    if (!client.Execute(platform::kHttpVerbPut, /*stopAtRedirect=*/false)) {
       ReportHttpError(client.ErrorCode(), SendFailureText(documentPath, *uploadUrl, authorization));
       return 1;
     }

@@ -1,7 +1,8 @@
-// WinHttpClient::Execute("PUT") against `curl -T` (`curl -k -T` over
+// WinHttpClient::Execute("PUT") against `curl -T` (`curl --cacert -T` over
 // https): the same 256 MiB file to the same loopback discard server in the
 // same run, over http and over https (a self-signed certificate made at run
-// time with openssl).  Execute sends the file as the uploader does: read
+// time with openssl, which both clients check: it is also the authority
+// each is told to trust).  Execute sends the file as the uploader does: read
 // whole once, then streamed piece by piece through a RequestBody.  Each
 // iteration runs in a child process of its own, so that its peak resident
 // memory (the kernel's accounting of the ended child) belongs to that
@@ -48,6 +49,7 @@ struct Setup {
   fs::path folder;
   fs::path body;
   std::unique_ptr<DiscardServer> servers[2];  // http, https
+  std::string certificate;                    // the https server's, also its authority
   Summary execute[2];
   Summary curl[2];
 };
@@ -84,6 +86,7 @@ bool ExecuteInChild(int secure, double& seconds, double& peakMiB) {
     if (!file.ReadWhole(std::u16string(path.begin(), path.end()))) _exit(3);
     FileBody body(file);
     inkseal::WinHttpClient client(std::u16string(url.begin(), url.end()), nullptr);
+    client.certificateAuthorities = std::u16string(setup->certificate.begin(), setup->certificate.end());
     client.AttachBody(body);
     const std::string headers = "Content-Length: " + std::to_string(file.Size()) +
                                 "\r\nContent-Type: application/pdf\r\n\r\nConnection: keep-alive\r\n\r\n"
@@ -113,7 +116,10 @@ bool CurlUpload(int secure, double& seconds, double& peakMiB) {
   const std::string body = setup->body.string();
   std::vector<const char*> argv = {"/usr/bin/curl", "-s", "-f", "-o", "/dev/null", "-H",
                                    "Content-Type: application/pdf"};
-  if (secure) argv.push_back("-k");  // the certificate is self-signed
+  if (secure) {
+    argv.push_back("--cacert");
+    argv.push_back(setup->certificate.c_str());
+  }
   argv.insert(argv.end(), {"-T", body.c_str(), url.c_str(), nullptr});
   const auto start = std::chrono::steady_clock::now();
   pid_t pid;
@@ -193,6 +199,7 @@ int main(int argc, char** argv) {
   }
   state.servers[0] = std::make_unique<DiscardServer>();
   state.servers[1] = std::make_unique<DiscardServer>(certificate, key);
+  state.certificate = certificate;
   RegisterCases();
   {
     // Written a mebibyte at a time: curl is started with vfork, and a child

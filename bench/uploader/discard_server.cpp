@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cstdlib>
 #include <stdexcept>
@@ -18,6 +19,9 @@ namespace inkseal::bench {
 namespace {
 
 constexpr size_t kReceiveBufferBytes = 1 << 20;
+// A throttled server's segment and socket receive buffer.
+constexpr size_t kSegmentBytes = 1460;
+constexpr int kThrottledWindowBytes = 8192;
 constexpr char kHeadEnd[] = "\r\n\r\n";
 constexpr char kReply[] =
     "HTTP/1.1 201 Created\r\nX-Open-Browser: http://127.0.0.1/discarded\r\nContent-Length: 0\r\n\r\n";
@@ -79,7 +83,9 @@ class DiscardServer::Stream {
   bool failed_ = false;
 };
 
-DiscardServer::DiscardServer(const std::string& certificatePem, const std::string& keyPem) {
+DiscardServer::DiscardServer(const std::string& certificatePem, const std::string& keyPem,
+                             uint64_t readBytesPerSecond)
+    : readBytesPerSecond_(readBytesPerSecond) {
   if (!certificatePem.empty()) {
     tls_ = std::make_unique<Tls>();
     tls_->context = SSL_CTX_new(TLS_server_method());
@@ -94,6 +100,10 @@ DiscardServer::DiscardServer(const std::string& certificatePem, const std::strin
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
+  if (listener_ >= 0 && readBytesPerSecond_ != 0) {
+    // Before listening, so that the window the connections offer is small.
+    setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &kThrottledWindowBytes, sizeof kThrottledWindowBytes);
+  }
   if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       listen(listener_, 16) != 0 ||
       getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -154,8 +164,12 @@ void DiscardServer::Serve(Stream& stream) {
     pending.erase(0, buffered);
     remaining -= buffered;
     bodyBytes_ += buffered;
+    const size_t piece = readBytesPerSecond_ != 0 ? kSegmentBytes : buffer.size();
     while (remaining > 0) {
-      const ssize_t got = stream.Receive(buffer.data(), std::min<uint64_t>(buffer.size(), remaining));
+      if (readBytesPerSecond_ != 0) {
+        std::this_thread::sleep_for(std::chrono::microseconds(kSegmentBytes * 1000000 / readBytesPerSecond_));
+      }
+      const ssize_t got = stream.Receive(buffer.data(), std::min<uint64_t>(piece, remaining));
       if (got <= 0) return;
       remaining -= static_cast<uint64_t>(got);
       bodyBytes_ += static_cast<uint64_t>(got);
@@ -167,7 +181,8 @@ void DiscardServer::Serve(Stream& stream) {
 bool MakeSelfSignedCertificate(const std::string& folder, std::string& certificatePem, std::string& keyPem) {
   certificatePem = folder + "/discard-server.crt";
   keyPem = folder + "/discard-server.key";
-  const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -keyout '" +
+  const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 "
+                              "-addext subjectAltName=IP:127.0.0.1 -keyout '" +
                               keyPem + "' -out '" + certificatePem + "' >/dev/null 2>&1";
   return std::system(command.c_str()) == 0;
 }

@@ -1,7 +1,9 @@
 // A loopback HTTP/1.1 server that reads every request body as fast as the
 // socket delivers it, throws it away and answers 201 with an X-Open-Browser
 // address: the cheapest possible peer for timing an upload client.  Plain
-// http, or https with a certificate and key given as PEM files.
+// http, or https with a certificate and key given as PEM files.  Throttled,
+// it reads the body at a fixed rate in 1460-byte segments through a small
+// receive window instead: a slow uplink.
 #pragma once
 
 #include <atomic>
@@ -17,8 +19,10 @@ namespace inkseal::bench {
 class DiscardServer {
  public:
   // Listens on 127.0.0.1, on a port of the system's choice; https when a
-  // certificate and its key are given.
-  DiscardServer(const std::string& certificatePem = {}, const std::string& keyPem = {});
+  // certificate and its key are given; reading at most readBytesPerSecond
+  // of the body when that is not 0.
+  DiscardServer(const std::string& certificatePem = {}, const std::string& keyPem = {},
+                uint64_t readBytesPerSecond = 0);
   ~DiscardServer();
   DiscardServer(const DiscardServer&) = delete;
   DiscardServer& operator=(const DiscardServer&) = delete;
@@ -38,6 +42,7 @@ class DiscardServer {
   int listener_ = -1;
   uint16_t port_ = 0;
   std::unique_ptr<Tls> tls_;
+  uint64_t readBytesPerSecond_ = 0;
   std::atomic<uint64_t> bodyBytes_{0};
   std::atomic<bool> stopping_{false};
   std::mutex connectionsLock_;
@@ -46,7 +51,8 @@ class DiscardServer {
 };
 
 // A self-signed certificate for 127.0.0.1 and its key, made with the
-// openssl command in folder.  False when the command failed.
+// openssl command in folder; the certificate is also its own authority,
+// which both clients are told to trust.  False when the command failed.
 bool MakeSelfSignedCertificate(const std::string& folder, std::string& certificatePem, std::string& keyPem);
 
 }  // namespace inkseal::bench

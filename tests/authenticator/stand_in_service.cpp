@@ -7,8 +7,9 @@
 #include <cstring>
 #include <sstream>
 
-#include "text/utf.h"
+#include "http/certificate_trust.h"
 #include "http/win_http_client.h"
+#include "text/utf.h"
 #include "json/reader.h"
 
 namespace inkseal::testing {
@@ -34,6 +35,19 @@ std::string JsonQuoted(const std::string& text) {
   }
   return quoted + "\"";
 }
+
+// Every client of the test trusts the service's authority, as Brantwick
+// does when the settings file beside it names that authority.
+class TrustTheServiceAuthority : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    const char* authority = std::getenv("INKSEAL_TEST_SERVICE_CA");
+    CertificateTrust trust;
+    trust.authorityFile = Utf8ToUtf16(authority == nullptr ? "" : authority);
+    UseCertificateTrust(trust);
+  }
+};
+const ::testing::Environment* const kTrust = ::testing::AddGlobalTestEnvironment(new TrustTheServiceAuthority);
 
 }  // namespace
 

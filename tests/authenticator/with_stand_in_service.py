@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs one test program while the stand-in signature service listens on
 loopback, telling the program where through INKSEAL_TEST_SERVICE
-(host:port).  Both are stopped and the service's files removed afterwards,
+(host:port) and which authority issued its certificate through
+INKSEAL_TEST_SERVICE_CA (a PEM file).  Both are stopped and the service's files removed afterwards,
 whatever happens; the program gets a time limit.
 
     with_stand_in_service.py TIMEOUT_SECONDS COMMAND [ARG...]
@@ -39,7 +40,14 @@ def main():
         if address is None:
             print("stand-in service did not start", file=sys.stderr)
             return 1
-        env = dict(os.environ, INKSEAL_TEST_SERVICE=address)
+        authority = os.path.join(state, "ca.crt")
+        if command[0].endswith("wine-run.sh"):
+            # Windows takes a private authority from the machine's store, and
+            # Wine's WinHTTP matches a certificate's DNS names only.
+            tool = os.path.join(os.environ["INKSEAL_BINARY_DIR"], "tools", "trust_authority", "trust_authority.exe")
+            subprocess.run([command[0], tool, "Z:" + authority.replace("/", "\\")], check=True, timeout=120)
+            address = address.replace("127.0.0.1:", "localhost:")
+        env = dict(os.environ, INKSEAL_TEST_SERVICE=address, INKSEAL_TEST_SERVICE_CA=authority)
         try:
             return subprocess.run(command, env=env, timeout=timeout).returncode
         except subprocess.TimeoutExpired:

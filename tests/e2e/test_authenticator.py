@@ -7,9 +7,11 @@ import base64
 import contextlib
 import os
 import re
+import shutil
 import socket
 import stat
 import subprocess
+import tempfile
 import time
 import unittest
 
@@ -32,10 +34,17 @@ class AuthenticatorTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.service = StandInService()
+        # Brantwick installed with the settings file beside it that trusts
+        # the stand-in service's authority, as an administrator would.
+        cls.install = tempfile.mkdtemp(prefix="inkseal-brantwick-")
+        cls.program = shutil.copy2(e2e.program_path("Brantwick"), cls.install)
+        with open(os.path.join(cls.install, "vod995.ini"), "w", newline="\r\n") as f:
+            f.write("[Parameters]\n" + "".join(f"{k}={v}\n" for k, v in cls.service.trust_settings().items()))
 
     @classmethod
     def tearDownClass(cls):
         cls.service.stop()
+        shutil.rmtree(cls.install, ignore_errors=True)
 
     def setUp(self):
         self.service.reset()
@@ -47,7 +56,7 @@ class AuthenticatorTest(unittest.TestCase):
 
     def start(self, env=None, cwd=None):
         running = self.stack.enter_context(
-            e2e.start(e2e.program_path("Brantwick"), env=dict(self.env, **(env or {})), cwd=cwd,
+            e2e.start(self.program, env=dict(self.env, **(env or {})), cwd=cwd,
                       timeout=RUN_TIMEOUT))
         return running, LoginDialog(running)
 

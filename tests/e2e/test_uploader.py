@@ -200,7 +200,7 @@ class UploaderTest(unittest.TestCase):
         self.assertEqual(runner.header(upload, "Authorization"),
                          'OAuth oauth_signature_method="PLAINTEXT",oauth_consumer_key="ck-ada",'
                          'oauth_token="tk-ada",oauth_signature="&"')
-        self.assertEqual(outcome.browsed, [self.service.url + "/signin"])
+        self.assertEqual(outcome.browsed, [self.service.base_url + "/signin"])
 
     # --- the failure table -------------------------------------------------
 

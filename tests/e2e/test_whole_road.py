@@ -44,7 +44,8 @@ class WholeRoadTest(unittest.TestCase):
         for program in ("Ferrowend", "Brantwick"):
             shutil.copy2(e2e.program_path(program), self.install)
         with open(os.path.join(self.install, "vod995.ini"), "w", newline="\r\n") as f:
-            f.write(f"[Parameters]\nLumeskURL={self.service.url}/upload\n")
+            f.write(f"[Parameters]\nLumeskURL={self.service.url}/upload\n"
+                    f"CertificateAuthorities={self.service.trust_settings()['CertificateAuthorities']}\n")
         self.browser_log = os.path.join(self.root, "browser.log")
         browser = os.path.join(self.root, "browser.sh")
         with open(browser, "w") as f:

@@ -132,7 +132,10 @@ class Installation:
         return shown_path(os.path.join(self.lumesk_folder, "vod995.ini"))
 
     def module_settings(self, **values):
-        write_ini(os.path.join(self.install_dir, "vod995.ini"), values)
+        """The settings file beside the program: these values, after the key
+        that trusts the stand-in service's authority."""
+        trust = self.service.trust_settings() if self.service else {}
+        write_ini(os.path.join(self.install_dir, "vod995.ini"), dict(trust, **values))
 
     def user_settings(self, **values):
         write_ini(os.path.join(self.lumesk_folder, "vod995.ini"), values)

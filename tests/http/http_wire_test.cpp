@@ -17,6 +17,7 @@ namespace {
 
 using test_service::RecordedCount;
 using test_service::RecordedRequest;
+using test_service::PiecewiseBody;
 using test_service::Url;
 
 // "127.0.0.1:port" of a listener, as the Host line names it.
@@ -71,27 +72,6 @@ TEST(Wire, UploadHeadIsTheCallersLinesThenAgentAndHostWithTheBodyAfter) {
 
 // A body read piece by piece, in pieces that do not divide it evenly; it may
 // fail after a given number of bytes, as a document that changed does.
-class PiecewiseBody : public RequestBody {
- public:
-  PiecewiseBody(const std::string& bytes, size_t failAfter) : bytes(bytes), failAfter(failAfter) {}
-  void Rewind() override { position = 0; }
-  bool ReadPiece(uint8_t* buffer, size_t capacity, size_t& count) override {
-    count = std::min({capacity, bytes.size() - position, size_t{4093}});
-    if (position + count > failAfter) {
-      platform::SetLastError(platform::kErrorDocumentChanged);
-      return false;
-    }
-    std::copy_n(bytes.data() + position, count, buffer);
-    position += count;
-    return true;
-  }
-
- private:
-  const std::string& bytes;
-  const size_t failAfter;
-  size_t position = 0;
-};
-
 // A streamed body arrives byte for byte after the caller's head; one whose
 // source fails part way ends the exchange with the source's own error, and
 // the server never receives a whole request (no partial body passes for the

@@ -117,6 +117,8 @@ def main():
     parser.add_argument("--binary", required=True)
     parser.add_argument("--service", required=True)
     parser.add_argument("--wine", help="tools/wine-run.sh, to run a Windows binary")
+    parser.add_argument("--trust-authority", help="trust_authority.exe, which adds the service's authority "
+                                                   "to the Wine prefix's machine store")
     parser.add_argument("--timeout", type=int, default=300)
     args = parser.parse_args()
 
@@ -128,13 +130,21 @@ def main():
         proxy, proxy_port = start_proxy(folder)
 
         env = {name: value for name, value in os.environ.items() if name not in PROXY_ENV_NAMES}
-        for name in ("http", "http_other", "https", "https_expired", "https_wrong_name"):
+        for name in ("http", "http_other", "https", "https_expired", "https_wrong_name", "http_throttled"):
             env[f"INKSEAL_HTTP_{name.upper()}_URL"] = urls[name]
         env["INKSEAL_HTTP_CLOSED_URL"] = f"http://127.0.0.1:{free_port()}"
         log_dir = urls["log_dir"]
         env["INKSEAL_HTTP_LOG_DIR"] = windows_path(log_dir) if args.wine else log_dir
+        env["INKSEAL_HTTP_CA_FILE"] = windows_path(urls["ca_file"]) if args.wine else urls["ca_file"]
         if args.wine:
             env["INKSEAL_HTTP_UNDER_WINE"] = "1"
+            # Windows trusts a private authority through the machine's store,
+            # as an administrator sets it up.
+            subprocess.run([args.wine, args.trust_authority, windows_path(urls["ca_file"])], check=True,
+                           timeout=120)
+            # Wine's WinHTTP matches a certificate's DNS names, not its IP addresses.
+            for name in ("https", "https_expired", "https_wrong_name"):
+                env[f"INKSEAL_HTTP_{name.upper()}_URL"] = urls[name].replace("://127.0.0.1:", "://localhost:")
 
         command = ([args.wine] if args.wine else []) + [args.binary]
         failures += run(command + ["--gtest_filter=-Proxy.*"], env, args.timeout) != 0

@@ -1,12 +1,19 @@
 #include "tests/http/test_service.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #ifdef _WIN32
 #include <windows.h>
+#include <psapi.h>
+#else
+#include <sys/resource.h>
 #endif
+
+#include "http/certificate_trust.h"
 
 namespace inkseal::test_service {
 namespace {
@@ -27,6 +34,18 @@ std::string Upper(std::string text) {
 std::string LogPath(const std::string& tag, int n) {
   return Environment("INKSEAL_HTTP_LOG_DIR") + "/" + tag + "." + std::to_string(n);
 }
+
+// Every client of the run trusts the service's throwaway authority, as the
+// programs do when the settings file beside them names it.
+class TrustTheServiceAuthority : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    CertificateTrust trust;
+    trust.authorityFile = Widen(inkseal::test_service::Environment("INKSEAL_HTTP_CA_FILE"));
+    UseCertificateTrust(trust);
+  }
+};
+const ::testing::Environment* const kTrust = ::testing::AddGlobalTestEnvironment(new TrustTheServiceAuthority);
 
 }  // namespace
 
@@ -93,6 +112,18 @@ void SetEnvironment(const std::string& name, const std::string& value) {
   } else {
     setenv(name.c_str(), value.c_str(), 1);
   }
+#endif
+}
+
+size_t PeakMemoryBytes() {
+#ifdef _WIN32
+  PROCESS_MEMORY_COUNTERS counters = {};
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+  return counters.PeakWorkingSetSize;
+#else
+  rusage usage = {};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<size_t>(usage.ru_maxrss) * 1024;
 #endif
 }
 

@@ -74,7 +74,8 @@ class PrinterTest(unittest.TestCase):
             for program in ("Ferrowend", "Brantwick", "inkseal-agent"):
                 shutil.copy2(e2e.program_path(program), cls.install)
             with open(os.path.join(cls.install, "vod995.ini"), "w", newline="\r\n") as f:
-                f.write(f"[Parameters]\nLumeskURL={cls.service.url}/upload\n")
+                f.write(f"[Parameters]\nLumeskURL={cls.service.url}/upload\n"
+                        f"CertificateAuthorities={cls.service.ca_file}\n")
         except BaseException:
             cls.stack.close()
             raise

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """A scriptable HTTP/HTTPS server on loopback for the HTTP client's tests.
 
-It listens on four loopback ports: plain http, and https with a self-signed
-certificate for 127.0.0.1, one that has expired, and one made out for another
-host name.  The certificates are made at start with the openssl command.
+It listens on loopback: plain http twice, https with a certificate for
+127.0.0.1, one that has expired, and one made out for another host name, and
+a throttled plain http port (see throttle=).  The three certificates are
+issued at start, with the openssl command, by a throwaway authority of the
+run: <dir>/ca.crt, which the clients under test are told to trust.
 
 Each request says how it wants to be answered in its own path, so the same
 test drives the service identically from Linux and from Wine:
@@ -33,6 +35,9 @@ Directives (values percent-decoded):
     trickle=<s>       announce a body of 1 MiB, then send one byte every s
                       seconds
     garbage=1         answer with bytes that are no HTTP at all
+    throttle=<n>      read the request body at about n bytes a second, in
+                      segments of 1460 bytes (on the "http_throttled"
+                      port, whose receive buffer is small, a slow uplink)
 
 It listens on plain http twice ("http" and "http_other", another port), so
 a redirect can send a request to a second server.
@@ -62,11 +67,14 @@ from http import HTTPStatus
 MAX_HEAD_BYTES = 256 * 1024
 PATTERN = b"abcdefghijklmnopqrstuvwxyz"
 READ_SIZE = 1 << 16
+SEGMENT_BYTES = 1460
+THROTTLED_RECEIVE_BUFFER = 8192
 
 CA_CONFIG = """[ ca ]
 default_ca = test_ca
 [ test_ca ]
 database = {dir}/index.txt
+unique_subject = no
 new_certs_dir = {dir}
 serial = {dir}/serial
 default_md = sha256
@@ -82,15 +90,8 @@ def openssl(*args):
 
 
 def make_certificates(folder):
-    """good: valid for 127.0.0.1; expired: valid only in 2020; wrong_name: for another host."""
-    def self_signed(name, common_name, alt_names):
-        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                "-keyout", f"{folder}/{name}.key", "-out", f"{folder}/{name}.crt",
-                "-subj", f"/CN={common_name}", "-addext", f"subjectAltName={alt_names}")
-
-    self_signed("good", "127.0.0.1", "IP:127.0.0.1,DNS:localhost")
-    self_signed("wrong_name", "wrong-name.invalid", "DNS:wrong-name.invalid")
-
+    """ca: the run's authority; good: valid for 127.0.0.1; expired: valid
+    only in 2020; wrong_name: for another host.  All three issued by ca."""
     ca_dir = os.path.join(folder, "ca")
     os.makedirs(ca_dir, exist_ok=True)
     open(os.path.join(ca_dir, "index.txt"), "w").close()
@@ -98,12 +99,22 @@ def make_certificates(folder):
         serial.write("01\n")
     with open(os.path.join(ca_dir, "ca.cnf"), "w") as config:
         config.write(CA_CONFIG.format(dir=ca_dir))
-    openssl("req", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", f"{folder}/expired.key",
-            "-out", f"{ca_dir}/expired.csr", "-subj", "/CN=127.0.0.1",
-            "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost")
-    openssl("ca", "-batch", "-selfsign", "-config", f"{ca_dir}/ca.cnf", "-keyfile", f"{folder}/expired.key",
-            "-in", f"{ca_dir}/expired.csr", "-out", f"{folder}/expired.crt",
-            "-startdate", "20200101000000Z", "-enddate", "20200201000000Z")
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-keyout", f"{ca_dir}/ca.key",
+            "-out", f"{folder}/ca.crt", "-subj", "/CN=Inkseal test authority",
+            "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+
+    def issue(name, common_name, alt_names, *dates):
+        openssl("req", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", f"{folder}/{name}.key",
+                "-out", f"{ca_dir}/{name}.csr", "-subj", f"/CN={common_name}",
+                "-addext", f"subjectAltName={alt_names}")
+        openssl("ca", "-batch", "-config", f"{ca_dir}/ca.cnf", "-cert", f"{folder}/ca.crt",
+                "-keyfile", f"{ca_dir}/ca.key", "-in", f"{ca_dir}/{name}.csr", "-out", f"{folder}/{name}.crt",
+                *dates)
+
+    issue("good", "127.0.0.1", "IP:127.0.0.1,DNS:localhost", "-days", "2")
+    issue("wrong_name", "wrong-name.invalid", "DNS:wrong-name.invalid", "-days", "2")
+    issue("expired", "127.0.0.1", "IP:127.0.0.1,DNS:localhost",
+          "-startdate", "20200101000000Z", "-enddate", "20200201000000Z")
 
 
 class Script:
@@ -126,6 +137,7 @@ class Script:
         self.endless_head = False
         self.trickle = 0.0
         self.garbage = False
+        self.throttle = 0
         parts = path.split("/")
         if len(parts) < 3 or parts[0] != "" or parts[1] != "t" or not parts[2]:
             return
@@ -169,6 +181,8 @@ class Script:
                 self.endless_head = True
             elif key == "trickle":
                 self.trickle = float(text)
+            elif key == "throttle":
+                self.throttle = int(text)
             elif key == "garbage":
                 self.garbage = True
             elif key == "location":
@@ -198,13 +212,16 @@ class Service:
 class Connection(socketserver.BaseRequestHandler):
     def setup(self):
         self.buffer = b""
+        self.rate = 0  # bytes a second the body is read at; 0: as fast as it comes
         self.request.settimeout(120)
         if self.server.context is not None:
             # In this connection's own thread, so a slow handshake holds up no one.
             self.request = self.server.context.wrap_socket(self.request, server_side=True)
 
     def receive(self):
-        data = self.request.recv(READ_SIZE)
+        if self.rate:
+            time.sleep(SEGMENT_BYTES / self.rate)
+        data = self.request.recv(SEGMENT_BYTES if self.rate else READ_SIZE)
         if not data:
             raise EOFError
         self.buffer += data
@@ -240,6 +257,7 @@ class Connection(socketserver.BaseRequestHandler):
             name, _, value = line.partition(":")
             fields.setdefault(name.strip().lower(), value.strip())
         raw = head
+        self.rate = Script(path).throttle
         if "chunked" in fields.get("transfer-encoding", "").lower():
             while True:
                 size_line = self.take_line()
@@ -254,6 +272,7 @@ class Connection(socketserver.BaseRequestHandler):
             except ValueError:
                 return raw, path, False  # no telling where the body ends
             raw += self.take(length)
+        self.rate = 0
         return raw, path, True
 
     def handle(self):
@@ -342,10 +361,17 @@ class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, service, context=None):
+    def __init__(self, service, context=None, receive_buffer=0):
         self.service = service
         self.context = context
+        self.receive_buffer = receive_buffer
         super().__init__(("127.0.0.1", 0), Connection)
+
+    def server_bind(self):
+        # Before listening, so that the window the connection offers is small.
+        if self.receive_buffer:
+            self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, self.receive_buffer)
+        super().server_bind()
 
     def handle_error(self, request, client_address):
         pass  # a client refusing the certificate is part of the tests
@@ -371,12 +397,14 @@ def main():
         "https": Server(service, tls_context(folder, "good")),
         "https_expired": Server(service, tls_context(folder, "expired")),
         "https_wrong_name": Server(service, tls_context(folder, "wrong_name")),
+        "http_throttled": Server(service, receive_buffer=THROTTLED_RECEIVE_BUFFER),
     }
     for server in servers.values():
         threading.Thread(target=server.serve_forever, daemon=True).start()
     urls = {name: f"{'https' if name.startswith('https') else 'http'}://127.0.0.1:{server.server_address[1]}"
             for name, server in servers.items()}
     urls["log_dir"] = service.log_dir
+    urls["ca_file"] = os.path.join(folder, "ca.crt")
     print("READY " + json.dumps(urls), flush=True)
     # Serve until whoever started us closes our stdin or ends us.
     try:

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """A stand-in for the signature service, for tests and the demo.
 
-Serves HTTPS on loopback with a self-signed certificate made at start:
+Serves HTTPS on loopback with a certificate issued at start by a throwaway
+authority of its own, <state-dir>/ca.crt: the programs under test (and the
+demo) trust it only through "CertificateAuthorities=" in the vod995.ini
+beside them, as an administrator names a private authority.
 
   PUT  /upload                     stores a PDF when the OAuth PLAINTEXT
                                    Authorization value belongs to a known user
@@ -18,6 +21,9 @@ and, for tests, from loopback only:
                          with "path" in the JSON, the next request to that path)
 
 Usage: service.py --port 0 --state-dir DIR [--host 127.0.0.1]
+                  [--certificate-names DNS:other.example]
+(--certificate-names replaces the names the certificate is made out for,
+to try a client against a certificate for another host.)
 Prints "READY https://<host>:<port>" once it accepts connections.
 """
 
@@ -357,17 +363,32 @@ class Server(socketserver.ThreadingMixIn, socketserver.TCPServer):
     allow_reuse_address = True
 
 
-def make_certificate(state_dir, host):
+def make_certificate(state_dir, host, names=None):
+    """The authority (ca.crt) and the service's certificate it issued."""
+    authority = os.path.join(state_dir, "ca.crt")
+    authority_key = os.path.join(state_dir, "ca-key.pem")
     cert = os.path.join(state_dir, "service-cert.pem")
     key = os.path.join(state_dir, "service-key.pem")
-    names = "IP:127.0.0.1,DNS:localhost"
-    if host not in ("127.0.0.1", "localhost"):
+    request = os.path.join(state_dir, "service.csr")
+    extensions = os.path.join(state_dir, "service.ext")
+    if names is None:
+        names = "IP:127.0.0.1,DNS:localhost"
+    if host not in ("127.0.0.1", "localhost") and names == "IP:127.0.0.1,DNS:localhost":
         kind = "IP" if re.fullmatch(r"[\d.]+|[0-9a-fA-F:]+", host) else "DNS"
         names += f",{kind}:{host}"
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256",
-                    "-days", "7", "-subj", "/CN=Inkseal stand-in service",
-                    "-addext", f"subjectAltName={names}", "-keyout", key, "-out", cert],
-                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    with open(extensions, "w") as f:
+        f.write(f"subjectAltName={names}\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n")
+
+    def openssl(*args):
+        subprocess.run(["openssl", *args], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256", "-days", "7",
+            "-subj", "/CN=Inkseal stand-in authority", "-addext", "basicConstraints=critical,CA:TRUE",
+            "-addext", "keyUsage=critical,keyCertSign,cRLSign", "-keyout", authority_key, "-out", authority)
+    openssl("req", "-new", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=Inkseal stand-in service",
+            "-keyout", key, "-out", request)
+    openssl("x509", "-req", "-in", request, "-CA", authority, "-CAkey", authority_key, "-sha256", "-days", "7",
+            "-set_serial", str(int.from_bytes(os.urandom(8), "big")), "-extfile", extensions, "-out", cert)
     return cert, key
 
 
@@ -376,10 +397,11 @@ def main():
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--state-dir", required=True)
+    parser.add_argument("--certificate-names")
     args = parser.parse_args()
 
     os.makedirs(args.state_dir, exist_ok=True)
-    cert, key = make_certificate(args.state_dir, args.host)
+    cert, key = make_certificate(args.state_dir, args.host, args.certificate_names)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(cert, key)
 
