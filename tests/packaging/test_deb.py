@@ -124,9 +124,10 @@ class DebianPackageTest(unittest.TestCase):
         server they would talk to, and an environment naming a remote one."""
         folder = tempfile.mkdtemp(dir=self.folder)
         log = os.path.join(folder, "log")
-        for tool in ("lpadmin", "lpstat"):
+        for tool in ("lpadmin", "lpstat", "cupsreject"):
+            # The server a CUPS client asks: the one after -h, else $CUPS_SERVER.
             with open(os.path.join(folder, tool), "w") as f:
-                f.write(f'#!/bin/sh\necho "{tool} $CUPS_SERVER $*" >>{log}\n')
+                f.write(f'#!/bin/sh\nserver=$CUPS_SERVER\n[ "$1" = -h ] && server=$2\necho "$server" >>{log}\n')
             os.chmod(os.path.join(folder, tool), 0o755)
         scheduler = os.path.join(folder, "cups.sock")
         env = dict(os.environ, PATH=folder + os.pathsep + os.environ["PATH"], CUPS_SERVER="print.example.com:631",
@@ -148,7 +149,7 @@ class DebianPackageTest(unittest.TestCase):
                     checked(["sh", copy, argument], env=env)
                 os.unlink(scheduler)
                 with open(log) as f:
-                    servers = {line.split()[1] for line in f}
+                    servers = set(f.read().split())
                 os.unlink(log)
                 self.assertEqual(servers, {scheduler})
 
