@@ -20,7 +20,9 @@ endfunction()
 inkseal_dpkg_buildflags(CPPFLAGS INKSEAL_HARDEN_CPPFLAGS)
 inkseal_dpkg_buildflags(CXXFLAGS INKSEAL_HARDEN_CXXFLAGS)
 inkseal_dpkg_buildflags(LDFLAGS INKSEAL_HARDEN_LDFLAGS)
-add_compile_options(${INKSEAL_HARDEN_CPPFLAGS} ${INKSEAL_HARDEN_CXXFLAGS})
+# Fortification needs the optimiser; unoptimised it is only a warning, which
+# -Werror would turn into a failed Debug build.
+add_compile_options("$<$<NOT:$<CONFIG:Debug>>:${INKSEAL_HARDEN_CPPFLAGS}>" ${INKSEAL_HARDEN_CXXFLAGS})
 add_link_options(${INKSEAL_HARDEN_LDFLAGS})
 
 # Debian's compiler builds PIE by default; say so, so another compiler does too.
