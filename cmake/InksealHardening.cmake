@@ -21,8 +21,11 @@ inkseal_dpkg_buildflags(CPPFLAGS INKSEAL_HARDEN_CPPFLAGS)
 inkseal_dpkg_buildflags(CXXFLAGS INKSEAL_HARDEN_CXXFLAGS)
 inkseal_dpkg_buildflags(LDFLAGS INKSEAL_HARDEN_LDFLAGS)
 # Fortification needs the optimiser; unoptimised it is only a warning, which
-# -Werror would turn into a failed Debug build.
-add_compile_options("$<$<NOT:$<CONFIG:Debug>>:${INKSEAL_HARDEN_CPPFLAGS}>" ${INKSEAL_HARDEN_CXXFLAGS})
+# -Werror would turn into a failed Debug build.  It also marks many libc
+# calls (system, write, ...) as results not to be ignored: that stays a
+# warning to mend, not a build that fails only where it is hardened.
+add_compile_options("$<$<NOT:$<CONFIG:Debug>>:${INKSEAL_HARDEN_CPPFLAGS}>" ${INKSEAL_HARDEN_CXXFLAGS}
+                    -Wno-error=unused-result)
 add_link_options(${INKSEAL_HARDEN_LDFLAGS})
 
 # Debian's compiler builds PIE by default; say so, so another compiler does too.
