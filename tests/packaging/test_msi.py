@@ -65,15 +65,20 @@ def msiexec(*arguments, ui="/qn"):
         raise AssertionError(f"msiexec {arguments} ended with {code}: {output}")
 
 
-def installed_products():
-    """Product codes that Programs and Features lists as Inkseal."""
+def uninstall_entries():
+    """Programs and Features' entries for Inkseal: product code -> the
+    entry's values as the registry file writes them."""
     with open(os.path.join(PREFIX, "system.reg"), encoding="utf-8", errors="replace") as f:
         text = f.read()
-    products = set()
+    entries = {}
     for key, body in re.findall(r"^\[([^\]]*\\\\Uninstall\\\\\{[^\]]*\})\][^\n]*\n(.*?)(?=^\[)", text, re.M | re.S):
         if '"DisplayName"="Inkseal"' in body:
-            products.add(key[key.rindex("{"):])
-    return products
+            entries[key[key.rindex("{"):]] = body
+    return entries
+
+
+def installed_products():
+    return set(uninstall_entries())
 
 
 def product_code(msi):
@@ -157,6 +162,13 @@ class WindowsInstallerTest(unittest.TestCase):
             self.assertTrue(os.path.isfile(os.path.join(CHOSEN_FOLDER, program)), program)
         self.assertEqual(read(settings), expected_settings)
         self.assertFalse(os.path.exists(DEFAULT_FOLDER))
+        entry = uninstall_entries()[product_code(self.packages[0])]
+        self.assertIn('"InstallLocation"="%s\\\\"' % CHOSEN_FOLDER_TEXT.replace("\\", "\\\\"), entry)
+        # Wine records the estimated size as "Size" and writes no DisplayIcon
+        # (the icon is checked in the package's tables instead).
+        self.assertRegex(entry, r'"Size"="[1-9][0-9]{3}"')
+        self.assertIn('"NoRepair"=dword:00000001', entry)
+        self.assertIn('"HelpLink"="https://inkseal.app"', entry)
 
         # The installed Ferrowend prints the sample PDF with the user's stored credentials.
         install = runner.Installation(self.service)
