@@ -27,6 +27,14 @@ DESTDIR=$root cmake --install "$build" --prefix /usr --strip >/dev/null
 install -D -m 644 packaging/debian/vod995.ini "$root/etc/inkseal/vod995.ini"
 ln -s /etc/inkseal/vod995.ini "$root/usr/lib/inkseal/vod995.ini"
 
+# The seal for the desktop menu's "Sign in to Inkseal".
+if [ -e "$root/usr/share/applications/inkseal-sign-in.desktop" ]; then
+  icon=$root/usr/share/icons/hicolor/48x48/apps/inkseal.png
+  mkdir -p "$(dirname "$icon")"
+  python3 packaging/debian/seal_png.py 48 "$icon"
+  chmod 644 "$icon"
+fi
+
 doc=$root/usr/share/doc/inkseal
 install -D -m 644 packaging/debian/copyright "$doc/copyright"
 gzip -9n <packaging/debian/changelog >"$doc/changelog.gz"

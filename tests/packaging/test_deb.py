@@ -177,6 +177,7 @@ class DebianPackageTest(unittest.TestCase):
                 with open(os.path.join(root, entry)) as f:
                     fields[entry] = dict(re.findall(r"^(\w+)=(.*)$", f.read(), re.M))
         self.assertEqual(fields[SIGN_IN_ENTRY]["Exec"], "/" + PROGRAMS[1])
+        self.assertIn(f"usr/share/icons/hicolor/48x48/apps/{fields[SIGN_IN_ENTRY]['Icon']}.png", self.entries)
         for entry in (SIGN_IN_ENTRY, AUTOSTART_ENTRY):
             if entry in fields:
                 self.assertEqual(fields[entry]["TryExec"], fields[entry]["Exec"], entry)
