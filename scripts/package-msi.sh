@@ -29,10 +29,11 @@ done
 x86_64-w64-mingw32-strip -o "$stage/InksealSetup.dll" "$build/bin/InksealSetup.dll"
 cp "$build/authenticator/brantwick.ico" "$stage/Inkseal.ico"
 
-# The product and package codes come from what the package holds: the same
-# programs give the same package, different ones a new product that
-# replaces the old.
-codes=$(cd "$stage" && cat Ferrowend.exe Brantwick.exe InksealSetup.dll Inkseal.ico inkseal.wxs |
+# The product and package codes come from what the package holds and how it
+# is made: the same programs give the same package, different ones a new
+# product that replaces the old.
+codes=$(cat "$stage"/{Ferrowend.exe,Brantwick.exe,InksealSetup.dll,Inkseal.ico,inkseal.wxs} \
+            scripts/package-msi.sh packaging/windows/msi_summary.py |
         python3 -c 'import hashlib, sys, uuid
 digest = hashlib.sha256(sys.stdin.buffer.read() + sys.argv[1].encode()).hexdigest()
 for kind in ("product", "package"):
