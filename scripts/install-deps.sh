@@ -8,8 +8,9 @@ packages=(
   libcurl4-openssl-dev libssl-dev libgtk-3-dev
   clang libclang-rt-14-dev
   tinyproxy xdg-utils
-  wixl msitools python3-olefile osslsigncode dpkg-dev lintian
+  wixl msitools dpkg-dev lintian
   cups-daemon cups-client cups-filters ghostscript poppler-utils libcups2-dev
+  python3-olefile osslsigncode
 )
 missing=()
 for p in "${packages[@]}"; do
