@@ -13,6 +13,12 @@ if(WIN32)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
   # Every executable must run alone under Windows: no libstdc++/libgcc DLLs.
   add_link_options(-static -static-libgcc -static-libstdc++)
+  # Address-space randomisation (64-bit, relocatable image) and no execution
+  # from data pages.  No link time in the header either: the same sources
+  # give the same bytes (the packaging stamps SOURCE_DATE_EPOCH instead).
+  add_link_options(-Wl,--dynamicbase,--nxcompat,--high-entropy-va,--no-insert-timestamp)
+elseif(INKSEAL_HARDEN AND NOT INKSEAL_SANITIZE AND NOT INKSEAL_FUZZ)
+  include(cmake/InksealHardening.cmake)
 endif()
 
 if(INKSEAL_SANITIZE)

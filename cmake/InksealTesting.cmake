@@ -1,6 +1,6 @@
 # Unit tests use GoogleTest built from Debian's sources, so the native and the
 # MinGW build use the very same framework.
-if(NOT INKSEAL_FUZZ)
+if(INKSEAL_TESTS AND NOT INKSEAL_FUZZ)
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)

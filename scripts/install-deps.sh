@@ -11,6 +11,7 @@ packages=(
   dbus-daemon at-spi2-core python3-pyatspi
   wixl msitools dpkg-dev lintian
   cups-daemon cups-client cups-filters ghostscript poppler-utils libcups2-dev
+  python3-olefile osslsigncode
 )
 missing=()
 for p in "${packages[@]}"; do

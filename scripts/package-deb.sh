@@ -6,12 +6,15 @@
 # from packaging/debian.  dpkg-deb over a staged tree rather than CPack: the
 # conffile, its link and the maintainer scripts are ours either way, and
 # dpkg-shlibdeps gives the Depends line Debian's own packages would get.
+# The same tree and SOURCE_DATE_EPOCH give the same bytes: every file's time
+# is clamped to it, and dpkg-deb sorts the members and stamps the archive
+# with it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/package-common.sh
 build=$(realpath "${1:-build/native}")
 out=$(realpath -m "${2:-build/packages}")
-source_dir=$(pwd)
-version=$(sed -n 's/^project(Inkseal VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(package_version)
 umask 022
 
 stage=$(mktemp -d "${TMPDIR:-/tmp}/inkseal-deb.XXXXXX")
@@ -24,10 +27,20 @@ DESTDIR=$root cmake --install "$build" --prefix /usr --strip >/dev/null
 install -D -m 644 packaging/debian/vod995.ini "$root/etc/inkseal/vod995.ini"
 ln -s /etc/inkseal/vod995.ini "$root/usr/lib/inkseal/vod995.ini"
 
+# The seal for the desktop menu's "Sign in to Inkseal".
+if [ -e "$root/usr/share/applications/inkseal-sign-in.desktop" ]; then
+  icon=$root/usr/share/icons/hicolor/48x48/apps/inkseal.png
+  mkdir -p "$(dirname "$icon")"
+  python3 packaging/debian/seal_png.py 48 "$icon"
+  chmod 644 "$icon"
+fi
+
 doc=$root/usr/share/doc/inkseal
 install -D -m 644 packaging/debian/copyright "$doc/copyright"
 gzip -9n <packaging/debian/changelog >"$doc/changelog.gz"
-chmod 644 "$doc/changelog.gz"
+# The user unit's Documentation= names it.
+gzip -9n <README.md >"$doc/README.md.gz"
+chmod 644 "$doc/changelog.gz" "$doc/README.md.gz"
 
 mkdir "$root/DEBIAN"
 for script in postinst prerm postrm; do
@@ -42,6 +55,10 @@ elf_files=()
 while IFS= read -r -d '' f; do
   [ "$(head -c 4 "$f" | od -An -c | tr -d ' ')" = '177ELF' ] && elf_files+=("$f")
 done < <(find "$root/usr" -type f -print0)
+# What Debian's dh_strip removes beyond cmake's strip: the compilers' names.
+for f in "${elf_files[@]}"; do
+  objcopy --remove-section=.comment --remove-section=.note "$f"
+done
 mkdir "$stage/debian"
 printf 'Source: inkseal\n\nPackage: inkseal\nArchitecture: amd64\n' >"$stage/debian/control"
 shlibs=$(cd "$stage" && dpkg-shlibdeps -O -e"${elf_files[@]}" 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
@@ -61,6 +78,7 @@ sed -e "s|@VERSION@|$version|" -e "s|@INSTALLED_SIZE@|$installed_size|" -e "s|@D
 (cd "$root" && find . -path ./DEBIAN -prune -o -type f -printf '%P\0' | sort -z | xargs -0 md5sum) \
   >"$root/DEBIAN/md5sums"
 
+find "$root" -newermt "@$SOURCE_DATE_EPOCH" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 mkdir -p "$out"
 deb=$out/inkseal_${version}_amd64.deb
 dpkg-deb --root-owner-group -Zxz --build "$root" "$deb" >/dev/null

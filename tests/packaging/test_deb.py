@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """The Debian package, built by scripts/package-deb.sh from this build tree:
-its control data and layout, lintian, and a real install, reinstall and
-purge by dpkg into a throwaway root with an admin folder of its own (the
-machine's own package state is never touched)."""
+the same bytes from a second build, its control data and layout, lintian,
+maintainer scripts that reach only this machine's scheduler, and a real
+install, reinstall and purge by dpkg into a throwaway root with an admin
+folder of its own (the machine's own package state is never touched)."""
 
 import os
+import re
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
@@ -27,6 +30,9 @@ PRINTER_PARTS = {
     "usr/lib/systemd/user/inkseal-agent.service": 0o022,
     "usr/share/inkseal/inkseal.ppd": 0o022,
 }
+SIGN_IN_ENTRY = "usr/share/applications/inkseal-sign-in.desktop"
+AUTOSTART_ENTRY = "etc/xdg/autostart/inkseal-agent.desktop"
+USER_UNIT = "usr/lib/systemd/user/inkseal-agent.service"
 
 
 def run(command, **kwargs):
@@ -45,9 +51,10 @@ class DebianPackageTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.folder = tempfile.mkdtemp(prefix="inkseal-deb-test-")
-        output = checked(["bash", os.path.join(SOURCE_DIR, "scripts", "package-deb.sh"), BINARY_DIR,
-                          os.path.join(cls.folder, "out")])
-        cls.deb = output.strip().splitlines()[-1]
+        cls.deb, cls.deb_again = (
+            checked(["bash", os.path.join(SOURCE_DIR, "scripts", "package-deb.sh"), BINARY_DIR,
+                     os.path.join(cls.folder, build)]).strip().splitlines()[-1]
+            for build in ("out", "again"))
         cls.control = {}
         for line in checked(["dpkg-deb", "--field", cls.deb]).splitlines():
             if line[:1] not in (" ", ""):
@@ -103,10 +110,48 @@ class DebianPackageTest(unittest.TestCase):
             bits = sum(1 << (8 - i) for i, c in enumerate(self.entries[part][0][1:]) if c != "-")
             self.assertEqual(bits & PRINTER_PARTS[part], 0, f"{part}: {self.entries[part][0]}")
 
-    def test_lintian_finds_no_errors(self):
-        result = run(["lintian", "--tag-display-limit", "0", self.deb])
-        errors = [line for line in result.stdout.splitlines() if line.startswith("E:")]
+    def test_the_same_tree_gives_the_same_package(self):
+        with open(self.deb, "rb") as a, open(self.deb_again, "rb") as b:
+            self.assertTrue(a.read() == b.read(), "two builds differ")
+
+    def test_lintian_finds_no_errors_and_hardened_binaries(self):
+        result = run(["lintian", "-I", "--pedantic", "--tag-display-limit", "0", self.deb])
+        errors = [line for line in result.stdout.splitlines() if line.startswith("E:") or "hardening" in line]
         self.assertEqual(errors, [], result.stdout)
+
+    def test_maintainer_scripts_reach_only_the_local_scheduler(self):
+        """postinst and prerm, with lpadmin and lpstat stand-ins that log the
+        server they would talk to, and an environment naming a remote one."""
+        folder = tempfile.mkdtemp(dir=self.folder)
+        log = os.path.join(folder, "log")
+        for tool in ("lpadmin", "lpstat", "cupsreject"):
+            # The server a CUPS client asks: the one after -h, else $CUPS_SERVER.
+            with open(os.path.join(folder, tool), "w") as f:
+                f.write(f'#!/bin/sh\nserver=$CUPS_SERVER\n[ "$1" = -h ] && server=$2\necho "$server" >>{log}\n')
+            os.chmod(os.path.join(folder, tool), 0o755)
+        scheduler = os.path.join(folder, "cups.sock")
+        env = dict(os.environ, PATH=folder + os.pathsep + os.environ["PATH"], CUPS_SERVER="print.example.com:631",
+                   INKSEAL_PPD="/dev/null", DPKG_ROOT="")
+        for script, argument in (("postinst", "configure"), ("prerm", "remove")):
+            with open(os.path.join(SOURCE_DIR, "packaging", "debian", script)) as f:
+                text = f.read()
+            text = text.replace("/usr/lib/inkseal/inkseal-queue", os.path.join(SOURCE_DIR, "printer", "inkseal-queue"))
+            text = text.replace("/run/cups/cups.sock", scheduler)
+            copy = os.path.join(folder, script)
+            with open(copy, "w") as f:
+                f.write(text)
+            with self.subTest(script=script):
+                # Without the local socket nothing is asked of anyone.
+                checked(["sh", copy, argument], env=env)
+                self.assertFalse(os.path.exists(log))
+                with socket.socket(socket.AF_UNIX) as listening:
+                    listening.bind(scheduler)
+                    checked(["sh", copy, argument], env=env)
+                os.unlink(scheduler)
+                with open(log) as f:
+                    servers = set(f.read().split())
+                os.unlink(log)
+                self.assertEqual(servers, {scheduler})
 
     def test_install_reinstall_and_purge_in_a_throwaway_root(self):
         root = os.path.join(self.folder, "root")
@@ -124,6 +169,21 @@ class DebianPackageTest(unittest.TestCase):
         for program in PROGRAMS:
             self.assertTrue(os.access(os.path.join(root, program), os.X_OK), program)
         self.assertEqual(os.readlink(os.path.join(root, SETTINGS_LINK)), "/" + CONFFILE)
+        # The menu's sign-in entry starts Brantwick; the autostart entry is
+        # tried only while its program is there; the unit's documentation is shipped.
+        fields = {}
+        for entry in (SIGN_IN_ENTRY, AUTOSTART_ENTRY, USER_UNIT):
+            if entry in self.entries:
+                with open(os.path.join(root, entry)) as f:
+                    fields[entry] = dict(re.findall(r"^(\w+)=(.*)$", f.read(), re.M))
+        self.assertEqual(fields[SIGN_IN_ENTRY]["Exec"], "/" + PROGRAMS[1])
+        self.assertIn(f"usr/share/icons/hicolor/48x48/apps/{fields[SIGN_IN_ENTRY]['Icon']}.png", self.entries)
+        for entry in (SIGN_IN_ENTRY, AUTOSTART_ENTRY):
+            if entry in fields:
+                self.assertEqual(fields[entry]["TryExec"], fields[entry]["Exec"], entry)
+                self.assertTrue(os.access(root + fields[entry]["Exec"], os.X_OK), entry)
+        if USER_UNIT in fields:
+            self.assertTrue(os.path.isfile(root + fields[USER_UNIT]["Documentation"].removeprefix("file://")))
 
         # The installed program loads its libraries and runs from there far
         # enough to report (what it reports hangs on this machine's /etc).

@@ -8,7 +8,7 @@ import sys
 import unittest
 import xml.etree.ElementTree as ElementTree
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.environ["INKSEAL_SOURCE_DIR"], "packaging", "windows"))
 import pe_resources  # noqa: E402
 
 BIN = os.path.join(os.environ["INKSEAL_BINARY_DIR"], "bin")

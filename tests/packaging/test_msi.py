@@ -2,9 +2,13 @@
 """The Windows installer under Wine, in a Wine prefix of its own: a silent
 installation beside a printer driver's own vod995.ini and its removal, then
 one with LUMESKURL into a folder of our choosing, a print through the
-installed Ferrowend to the stand-in service, an upgrade by a newer build of
-the same version, and the removal that keeps the user's credentials."""
+installed Ferrowend to the stand-in service, a reinstall and an upgrade by
+another build of the same version with the reduced user interface (which
+runs the UI sequence), and the removal that keeps the user's credentials;
+last the driver's own address, given back on removal, and an administrator's
+edit, kept through upgrades."""
 
+import glob
 import os
 import re
 import shutil
@@ -55,21 +59,26 @@ def in_prefix(command):
         return result.returncode, output.read().decode("utf-8", "replace")
 
 
-def msiexec(*arguments):
-    code, output = in_prefix([WINE, "msiexec"] + list(arguments) + ["/qn"])
+def msiexec(*arguments, ui="/qn"):
+    code, output = in_prefix([WINE, "msiexec"] + list(arguments) + [ui])
     if code != 0:
         raise AssertionError(f"msiexec {arguments} ended with {code}: {output}")
 
 
-def installed_products():
-    """Product codes that Programs and Features lists as Inkseal."""
+def uninstall_entries():
+    """Programs and Features' entries for Inkseal: product code -> the
+    entry's values as the registry file writes them."""
     with open(os.path.join(PREFIX, "system.reg"), encoding="utf-8", errors="replace") as f:
         text = f.read()
-    products = set()
+    entries = {}
     for key, body in re.findall(r"^\[([^\]]*\\\\Uninstall\\\\\{[^\]]*\})\][^\n]*\n(.*?)(?=^\[)", text, re.M | re.S):
         if '"DisplayName"="Inkseal"' in body:
-            products.add(key[key.rindex("{"):])
-    return products
+            entries[key[key.rindex("{"):]] = body
+    return entries
+
+
+def installed_products():
+    return set(uninstall_entries())
 
 
 def product_code(msi):
@@ -83,17 +92,37 @@ def read(path):
         return f.read()
 
 
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def sign_in_target():
+    """The program the Start menu's "Sign in to Inkseal" starts: the local
+    path that the shortcut file holds.  Windows puts a per-machine shortcut
+    in the common Start menu, Wine in the user's."""
+    links = glob.glob(os.path.join(PREFIX, "drive_c", "*", "**", "Start Menu", "Programs", "Sign in to Inkseal.lnk"),
+                      recursive=True)
+    if len(links) != 1:
+        raise AssertionError(f"one sign-in entry expected: {links}")
+    link = read(links[0])
+    target = re.search(rb"C:\\[^\0]*?Brantwick\.exe", link).group(0).decode("latin-1")
+    return os.path.join(PREFIX, "drive_c", *target[3:].split("\\"))
+
+
 class WindowsInstallerTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.folder = tempfile.mkdtemp(prefix="inkseal-msi-test-")
         shutil.rmtree(PREFIX, ignore_errors=True)
         in_prefix([WINE, "wineboot", "-i"])
-        # Two builds of the same version: the second replaces the first.
+        # Two builds of the same version from different commits (the time
+        # stamp is in the programs): the second replaces the first.
         cls.packages = []
-        for build in ("first", "second"):
+        for build, commit_time in (("first", "1700000000"), ("second", "1700086400")):
             out = subprocess.run(["bash", os.path.join(SOURCE_DIR, "scripts", "package-msi.sh"), BINARY_DIR,
                                   os.path.join(cls.folder, build)],
+                                 env=dict(os.environ, SOURCE_DATE_EPOCH=commit_time),
                                  stdout=subprocess.PIPE, check=True, text=True, timeout=STEP_SECONDS).stdout
             cls.packages.append(out.strip().splitlines()[-1])
         cls.service = runner.StandInService()
@@ -133,6 +162,13 @@ class WindowsInstallerTest(unittest.TestCase):
             self.assertTrue(os.path.isfile(os.path.join(CHOSEN_FOLDER, program)), program)
         self.assertEqual(read(settings), expected_settings)
         self.assertFalse(os.path.exists(DEFAULT_FOLDER))
+        entry = uninstall_entries()[product_code(self.packages[0])]
+        self.assertIn('"InstallLocation"="%s\\\\"' % CHOSEN_FOLDER_TEXT.replace("\\", "\\\\"), entry)
+        # Wine records the estimated size as "Size" and writes no DisplayIcon
+        # (the icon is checked in the package's tables instead).
+        self.assertRegex(entry, r'"Size"="[1-9][0-9]{3}"')
+        self.assertIn('"NoRepair"=dword:00000001', entry)
+        self.assertIn('"HelpLink"="https://inkseal.app"', entry)
 
         # The installed Ferrowend prints the sample PDF with the user's stored credentials.
         install = runner.Installation(self.service)
@@ -151,15 +187,23 @@ class WindowsInstallerTest(unittest.TestCase):
             self.assertEqual(runner.header(uploads[0], "Content-Length"), str(os.path.getsize(document)))
             self.assertIn(f"Size: {os.path.getsize(document)} bytes", self.service.fetch(outcome.browser))
 
-            # The second build replaces the first where it lies, keeping the address.
-            msiexec("/i", second)
-            self.assertEqual(installed_products(), {product_code(self.packages[1])})
-            for program in PROGRAMS:
-                self.assertTrue(os.path.isfile(os.path.join(CHOSEN_FOLDER, program)), program)
-            self.assertEqual(read(settings), expected_settings)
-            self.assertFalse(os.path.exists(DEFAULT_FOLDER))
+            # The same package again and then the second build, both with a
+            # user interface: each keeps the folder and the address.
+            for package, code in ((first, self.packages[0]), (second, self.packages[1])):
+                msiexec("/i", package, ui="/qr")
+                self.assertEqual(installed_products(), {product_code(code)})
+                for program in PROGRAMS:
+                    self.assertTrue(os.path.isfile(os.path.join(CHOSEN_FOLDER, program)), program)
+                self.assertEqual(read(settings), expected_settings)
+                self.assertFalse(os.path.exists(DEFAULT_FOLDER))
+            self.assertTrue(os.path.isfile(sign_in_target()))
 
-            msiexec("/x", second)
+            # The remembered address fills a key that has gone missing.
+            write(settings, b"[Parameters]\r\n")
+            msiexec("/i", first)
+            self.assertEqual(read(settings), expected_settings)
+
+            msiexec("/x", first)
             self.assertEqual(installed_products(), set())
             for program in PROGRAMS:
                 self.assertFalse(os.path.exists(os.path.join(CHOSEN_FOLDER, program)), program)
@@ -169,6 +213,26 @@ class WindowsInstallerTest(unittest.TestCase):
             self.assertEqual(read(user_file), user_bytes)
         finally:
             install.remove()
+
+    def test_3_the_drivers_address_comes_back_and_an_edit_stays(self):
+        first, second = (e2e.wine_path(p) for p in self.packages)
+        os.makedirs(DEFAULT_FOLDER)
+        settings = os.path.join(DEFAULT_FOLDER, "vod995.ini")
+        write(settings, DRIVER_SETTINGS)
+        msiexec("/i", first, "LUMESKURL=https://sign.example/a")
+        self.assertEqual(read(settings), DRIVER_SETTINGS.replace(b"driver.example/own", b"sign.example/a"))
+
+        # The administrator's edit outlives an upgrade without LUMESKURL.
+        edited = DRIVER_SETTINGS.replace(b"driver.example/own", b"sign.example/b")
+        write(settings, edited)
+        msiexec("/i", second, ui="/qr")
+        self.assertEqual(read(settings), edited)
+
+        # The driver's own value comes back in its place.
+        msiexec("/x", second)
+        self.assertEqual(installed_products(), set())
+        self.assertEqual(read(settings), DRIVER_SETTINGS)
+        shutil.rmtree(DEFAULT_FOLDER)
 
 
 if __name__ == "__main__":
