@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -47,7 +48,10 @@ class SpoolTest : public ::testing::Test {
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     root = pattern;
   }
-  void TearDown() override { std::system(("rm -rf '" + root + "'").c_str()); }
+  void TearDown() override {
+    std::error_code ignored;  // a folder the test already removed is fine
+    std::filesystem::remove_all(root, ignored);
+  }
 
   static std::string Read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
