@@ -11,7 +11,9 @@ Needs Debian's python3 with python3-pyatspi, a display and the native build.
 """
 
 import os
+import shutil
 import sys
+import tempfile
 import time
 import unittest
 
@@ -62,7 +64,14 @@ class ScreenReaderTest(unittest.TestCase):
         env, _ = folder.__enter__()
         self.addCleanup(folder.__exit__, None, None, None)
         env["INKSEAL_SERVICE_HOST"] = self.service.host
-        self.running = e2e.start(e2e.program_path("Brantwick"), env=env, timeout=RUN_TIMEOUT)
+        # Installed beside a settings file that trusts the stand-in service's
+        # authority, as an administrator would set it up.
+        install = tempfile.mkdtemp(prefix="inkseal-atspi-")
+        self.addCleanup(shutil.rmtree, install, True)
+        program = shutil.copy2(e2e.program_path("Brantwick"), install)
+        with open(os.path.join(install, "vod995.ini"), "w", newline="\r\n") as f:
+            f.write("[Parameters]\n" + "".join(f"{k}={v}\n" for k, v in self.service.trust_settings().items()))
+        self.running = e2e.start(program, env=env, timeout=RUN_TIMEOUT)
         self.addCleanup(self.running.close)
         self.focused = []
         pyatspi.Registry.registerEventListener(self.on_focus, "object:state-changed:focused")
