@@ -96,7 +96,11 @@ class PrinterTest(unittest.TestCase):
         with open(browser, "w") as f:
             f.write(f"#!/bin/sh\nprintf '%s\\n' \"$1\" >>'{self.browser_log}'\n")
         os.chmod(browser, 0o755)
+        # No desktop handler of the machine: the page goes through xdg-open
+        # to $BROWSER, the recording script, and never to an installed browser.
+        no_desktop = os.path.join(self.work, "no-desktop")
         self.agent_env = dict(self.cups.env, XDG_RUNTIME_DIR=self.runtime, XDG_CONFIG_HOME=self.config,
+                              XDG_DATA_HOME=no_desktop, XDG_DATA_DIRS=no_desktop, XDG_CONFIG_DIRS=no_desktop,
                               INKSEAL_SERVICE_HOST=self.service.host, BROWSER=browser)
         self.test_stack.callback(shutil.rmtree, self.agent_folder, True)
 
