@@ -62,6 +62,7 @@ DEFAULT_TIMEOUT = 60
 PROBE_WAIT_MS = 500          # how long one probe call waits for a box
 PROBE_TIMEOUT = 30           # a probe call that takes longer than this is stuck
 PROBE_NO_WINDOW = 3
+PROBE_END_GRACE = 5         # how long a failed probe waits to see the program end
 KILL_GRACE = 10
 
 # Error numbers the programs set themselves, each in its platform's domain.
@@ -317,7 +318,17 @@ class Running:
                     with contextlib.suppress(subprocess.TimeoutExpired):
                         self.process.wait(min(0.2, max(self.remaining(), 0.01)))
                 else:
-                    self.read_message()
+                    try:
+                        self.read_message()
+                    except HarnessError:
+                        # A probe started just as the program ends can fail
+                        # to start at all (exit 1, nothing said) while Wine
+                        # tears the process down; a program that has ended
+                        # shows no more boxes, one still running is a fault.
+                        with contextlib.suppress(subprocess.TimeoutExpired):
+                            self.process.wait(min(PROBE_END_GRACE, max(self.remaining(), 0.01)))
+                        if self.running():
+                            raise
         finally:
             if self.running():
                 self.kill()
