@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "text/ascii_case.h"
+
 namespace inkseal {
 namespace {
 
@@ -25,14 +27,10 @@ bool IsNameCharacter(char16_t c) {
 
 bool IsAddressCharacter(char16_t c) { return IsNameCharacter(c) || kDelimiters.find(c) != std::u16string_view::npos; }
 
-char16_t AsciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c; }
-
 bool StartsWithScheme(std::u16string_view address, std::u16string_view scheme) {
   if (address.size() < scheme.size() + kSchemeEnd.size()) return false;
-  for (size_t i = 0; i < scheme.size(); ++i) {
-    if (AsciiLower(address[i]) != scheme[i]) return false;
-  }
-  return address.substr(scheme.size(), kSchemeEnd.size()) == kSchemeEnd;
+  return EqualIgnoringAsciiCase(address.substr(0, scheme.size()), scheme) &&
+         address.substr(scheme.size(), kSchemeEnd.size()) == kSchemeEnd;
 }
 
 bool AllOf(std::u16string_view text, bool (*allowed)(char16_t)) {
