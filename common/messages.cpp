@@ -6,7 +6,6 @@
 #include "platform/error_text.h"
 #include "platform/last_error.h"
 #include "platform/message_box.h"
-#include "text/secret_mask.h"
 
 namespace inkseal {
 
@@ -17,11 +16,12 @@ namespace {
 constexpr char16_t kErrorCodeLead[] = u"\nError code: ";
 
 // Every box goes through here.  Its text asks to be passed on to a sysadmin,
-// and without a display it lands in logs: the password and the OAuth
-// secrets are masked, everything else stays so the text still helps.
+// and without a display it lands in logs: whoever composes a text that holds
+// a secret puts it in masked (ShownAuthorizationValue, the login's shown
+// form), because only the composer knows where each secret begins and ends.
 std::u16string Show(const std::u16string& text, platform::MessageIcon icon, bool returnInstead) {
   if (returnInstead) return text;
-  platform::ShowMessageBox(kMessageTitle, MaskSecrets(text), icon);
+  platform::ShowMessageBox(kMessageTitle, text, icon);
   return {};
 }
 

@@ -13,17 +13,28 @@ CredentialSet ReadCredentials(const std::u16string& settingsPath) {
   return credentials;
 }
 
-std::u16string AuthorizationValue(const CredentialSet& credentials) {
+namespace {
+
+std::u16string AuthorizationWithSignature(const CredentialSet& credentials, const std::u16string& signature) {
   std::u16string value = u"OAuth oauth_signature_method=\"PLAINTEXT\",oauth_consumer_key=\"";
   value += credentials.clientKey.value_or(u"");
   value += u"\",oauth_token=\"";
   value += credentials.tokenKey.value_or(u"");
   value += u"\",oauth_signature=\"";
-  value += credentials.clientSecret.value_or(u"");
-  value += u"&";
-  value += credentials.tokenSecret.value_or(u"");
+  value += signature;
   value += u"\"";
   return value;
+}
+
+}  // namespace
+
+std::u16string AuthorizationValue(const CredentialSet& credentials) {
+  return AuthorizationWithSignature(
+      credentials, credentials.clientSecret.value_or(u"") + u"&" + credentials.tokenSecret.value_or(u""));
+}
+
+std::u16string ShownAuthorizationValue(const CredentialSet& credentials) {
+  return AuthorizationWithSignature(credentials, u"***");
 }
 
 }  // namespace inkseal

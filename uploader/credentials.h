@@ -24,4 +24,9 @@ CredentialSet ReadCredentials(const std::u16string& settingsPath);
 // slot empty, and the signature is client secret "&" token secret.
 std::u16string AuthorizationValue(const CredentialSet& credentials);
 
+// The same value as boxes and logs show it: the signature, which is the two
+// secrets whatever characters they hold, is "***"; the keys stay so that
+// support can tell which credentials were used.
+std::u16string ShownAuthorizationValue(const CredentialSet& credentials);
+
 }  // namespace inkseal

@@ -17,16 +17,19 @@ const char16_t kNoDocumentText[] = u"Please select a file to upload.";
 const char16_t kDocumentNotOpenedText[] = u"Failed to open document\n";
 const char16_t kBrowserNotOpenedText[] = u"Could not open the default web browser with URL:\n";
 const char16_t kSendExceptionText[] = u"Exception occurred while sending data";
+const char16_t kPlainHttpRefusedText[] =
+    u"Nothing was sent: the PrinterURL uses plain http, which would carry your credentials unencrypted. "
+    u"It must start with https://.";
 
 std::u16string ConfigurationReport(const std::u16string& settingsPath,
                                    const std::optional<std::u16string>& uploadUrl,
-                                   const std::u16string& authorization,
+                                   const std::u16string& shownAuthorization,
                                    const std::optional<std::u16string>& documentPath,
                                    bool askForCredentials) {
   std::u16string text = u"Please report to sysadmin the following: \nVerify your configuration.\n";
   text += u"\nConfiguration file: " + settingsPath;
   text += u"\nPrinterURL: " + uploadUrl.value_or(u"");
-  text += u"\nOAuth: " + authorization;
+  text += u"\nOAuth: " + shownAuthorization;
   text += u"\nDocument: " + documentPath.value_or(u"");
   if (askForCredentials) text += u"\n\nPlease obtain valid Tessavo credentials.";
   return text;
@@ -46,10 +49,10 @@ std::u16string UploadHeaderText(int32_t bodyLength, const std::u16string& author
 }
 
 std::u16string SendFailureText(const std::u16string& documentPath, const std::u16string& uploadUrl,
-                               const std::u16string& authorization) {
+                               const std::u16string& shownAuthorization) {
   return u"Please report to sysadmin the following: Failed to print the document." +
          (u"\nDocument: " + documentPath) + (u"\nPrinterURL: " + uploadUrl) +
-         (u"\nOAuth: " + authorization);
+         (u"\nOAuth: " + shownAuthorization);
 }
 
 }  // namespace inkseal

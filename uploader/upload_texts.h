@@ -16,12 +16,17 @@ extern const char16_t kNoDocumentText[];          // "Please select a file to up
 extern const char16_t kDocumentNotOpenedText[];   // "Failed to open document\n"
 extern const char16_t kBrowserNotOpenedText[];
 extern const char16_t kSendExceptionText[];       // "Exception occurred while sending data"
+// Added to the configuration report when the upload address is plain http
+// to another machine.
+extern const char16_t kPlainHttpRefusedText[];
 
 // What the user is asked to pass on when the settings or the credentials do
-// not allow an upload.  The closing line asks for new credentials.
+// not allow an upload.  The closing line asks for new credentials.  The
+// authorization passed in is the shown one (ShownAuthorizationValue): these
+// texts reach boxes and logs.
 std::u16string ConfigurationReport(const std::u16string& settingsPath,
                                    const std::optional<std::u16string>& uploadUrl,
-                                   const std::u16string& authorization,
+                                   const std::u16string& shownAuthorization,
                                    const std::optional<std::u16string>& documentPath,
                                    bool askForCredentials);
 
@@ -36,6 +41,6 @@ std::u16string UploadHeaderText(int32_t bodyLength, const std::u16string& author
 
 // The text shown with the HTTP client's error code when the request failed.
 std::u16string SendFailureText(const std::u16string& documentPath, const std::u16string& uploadUrl,
-                               const std::u16string& authorization);
+                               const std::u16string& shownAuthorization);
 
 }  // namespace inkseal

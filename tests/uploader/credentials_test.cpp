@@ -35,6 +35,12 @@ TEST(AuthorizationValue, ValuesAreInsertedWithoutAnyEscaping) {
             u"oauth_token=\"e,f\",oauth_signature=\"c&d&%20\u00e9\"");
 }
 
+TEST(ShownAuthorizationValue, HidesBothSecretsWholeWhateverTheyHoldAndKeepsTheKeys) {
+  const std::u16string shown = ShownAuthorizationValue({u"ck", u"LEAK\"ED-REST&ts\"", u"tk", u" x\"y\\"});
+  EXPECT_EQ(shown, u"OAuth oauth_signature_method=\"PLAINTEXT\",oauth_consumer_key=\"ck\","
+                   u"oauth_token=\"tk\",oauth_signature=\"***\"");
+}
+
 // Settings files in a folder of the test's own, removed at the end.
 class ReadCredentialsTest : public ::testing::Test {
  protected:
