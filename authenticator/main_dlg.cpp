@@ -46,8 +46,8 @@ bool ReadControlText(platform::LoginWindow& window, int controlId, std::u16strin
 
 }  // namespace
 
-CMainDlg::CMainDlg(std::u16string tokenUrl, Notifier& notifier)
-    : tokenUrl(std::move(tokenUrl)), notifier(notifier) {}
+CMainDlg::CMainDlg(std::u16string tokenUrl, CertificateTrust trust, Notifier& notifier)
+    : tokenUrl(std::move(tokenUrl)), trust(std::move(trust)), notifier(notifier) {}
 
 int CMainDlg::DoModal() { return platform::RunLoginDialog(*this); }
 
@@ -62,7 +62,7 @@ void CMainDlg::OnLogIn(platform::LoginWindow& window) {
   // Whatever goes wrong in one attempt is told and the dialog stays open for
   // the next: nothing may leave the window procedure.
   try {
-    switch (RequestPersonalToken(fields, tokenUrl, userFolder, credentials, notifier)) {
+    switch (RequestPersonalToken(fields, tokenUrl, trust, userFolder, credentials, notifier)) {
       case LoginOutcome::Stored:
         window.End(platform::kDialogLoggedIn);
         return;

@@ -7,15 +7,17 @@
 
 #include "authenticator/notifier.h"
 #include "authenticator/token_request.h"
+#include "common/certificate_trust.h"
 #include "platform/login_dialog.h"
 
 namespace inkseal {
 
 class CMainDlg final : public platform::LoginDialogEvents {
  public:
-  // tokenUrl: the personal-token endpoint; notifier: where the login's
-  // messages go.  Both must outlive the dialog.
-  CMainDlg(std::u16string tokenUrl, Notifier& notifier);
+  // tokenUrl: the personal-token endpoint; trust: which servers the login
+  // may talk to; notifier: where the login's messages go, which must
+  // outlive the dialog.
+  CMainDlg(std::u16string tokenUrl, CertificateTrust trust, Notifier& notifier);
 
   // Runs the dialog modally; its result is the program's exit code.
   int DoModal();
@@ -40,6 +42,7 @@ class CMainDlg final : public platform::LoginDialogEvents {
   void FocusFieldToCorrect(platform::LoginWindow& window) const;
 
   std::u16string tokenUrl;
+  CertificateTrust trust;
   Notifier& notifier;
   LoginFields fields;
   // The per-user folder with its trailing separator; empty when it could

@@ -3,11 +3,10 @@
 #include "authenticator/main_dlg.h"
 #include "authenticator/notifier.h"
 #include "authenticator/service_endpoint.h"
-#include "http/certificate_trust.h"
+#include "common/certificate_trust.h"
 
 int main() {
-  inkseal::UseCertificateTrust(inkseal::ReadCertificateTrustBesideProgram());
   inkseal::MessageBoxNotifier notifier;
-  inkseal::CMainDlg dialog(inkseal::TokenEndpointUrl(), notifier);
+  inkseal::CMainDlg dialog(inkseal::TokenEndpointUrl(), inkseal::ReadCertificateTrustBesideProgram(), notifier);
   return dialog.DoModal();
 }

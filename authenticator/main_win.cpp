@@ -6,7 +6,7 @@
 #include "authenticator/main_dlg.h"
 #include "authenticator/notifier.h"
 #include "authenticator/service_endpoint.h"
-#include "http/certificate_trust.h"
+#include "common/certificate_trust.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   INITCOMMONCONTROLSEX controls{};
@@ -14,8 +14,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   controls.dwICC = ICC_BAR_CLASSES;
   InitCommonControlsEx(&controls);
 
-  inkseal::UseCertificateTrust(inkseal::ReadCertificateTrustBesideProgram());
   inkseal::MessageBoxNotifier notifier;
-  inkseal::CMainDlg dialog(inkseal::TokenEndpointUrl(), notifier);
+  inkseal::CMainDlg dialog(inkseal::TokenEndpointUrl(), inkseal::ReadCertificateTrustBesideProgram(), notifier);
   return dialog.DoModal();
 }

@@ -1,7 +1,7 @@
-// Where the personal token is asked for.  The host is fixed when the program
-// is built; the environment variable INKSEAL_SERVICE_HOST (host or
-// host:port) overrides it for tests, but only with a loopback host: the
-// user's password goes to the built-in host or to this machine, nowhere else.
+// Where the personal token is asked for: the host fixed when the program is
+// built.  A build with test hooks also takes INKSEAL_SERVICE_HOST (host or
+// host:port), but only a loopback host, so tests can reach a stand-in
+// service; what the packages ship has no such override.
 #pragma once
 
 #include <string>
@@ -10,9 +10,5 @@ namespace inkseal {
 
 // "https://" + host + "/api/v1/getpersonaltoken".
 std::u16string TokenEndpointUrl();
-
-// "localhost", an address in 127.0.0.0/8 or "[::1]" (also "::1" without a
-// port), each with an optional ":port".
-bool IsLoopbackHost(const std::u16string& hostAndPort);
 
 }  // namespace inkseal

@@ -127,13 +127,18 @@ std::u16string EncodedFormText(const LoginFields& fields) {
          EncodeValue(fields.code);
 }
 
+std::u16string ShownFormText(const LoginFields& fields, bool encoded) {
+  return u"email=" + (encoded ? EncodeValue(fields.email) : fields.email) + u"&password=***&totp=" +
+         (fields.code.empty() ? u"" : u"***");
+}
+
 std::u16string FormHeaders(size_t byteCount) {
   return u"Content-Length: " + Utf8ToUtf16(std::to_string(byteCount)) +
          u"\r\nContent-Type: application/x-www-form-urlencoded\r\n";
 }
 
 LoginOutcome RequestPersonalToken(const LoginFields& fields, const std::u16string& tokenUrl,
-                                  const std::u16string& userFolder, OAuthValues& credentials,
+                                  const CertificateTrust& trust, const std::u16string& userFolder, OAuthValues& credentials,
                                   Notifier& notifier) {
   if (fields.email.empty() || fields.password.empty()) {
     notifier.ShowInformation(kEmptyFieldsText);
@@ -141,11 +146,13 @@ LoginOutcome RequestPersonalToken(const LoginFields& fields, const std::u16strin
   }
 
   std::u16string formText;
+  bool encoded = true;
   try {
     formText = EncodedFormText(fields);
   } catch (const std::exception&) {
     notifier.ReportLastError(kEncodingFailedText);
     formText = RawFormText(fields);
+    encoded = false;
   }
 
   const std::vector<char> body = AnsiBytes(formText);
@@ -154,12 +161,14 @@ LoginOutcome RequestPersonalToken(const LoginFields& fields, const std::u16strin
   std::u16string headerText;
   {
     WinHttpClient client(tokenUrl, nullptr);
+    client.verifyCertificates = trust.verify;
+    client.certificateAuthorities = trust.authorityFile;
     client.AttachBody(body.data(), static_cast<uint32_t>(body.size()));
     client.SetExtraHeaders(headers);
     if (!client.Execute(platform::kHttpVerbPost, false)) {
-      notifier.ReportHttpError(client.ErrorCode(), std::u16string(kExchangeFailedText) +
-                                                       u"\nResponseHeaders: " + client.HeaderText() +
-                                                       u"\nxcdata: " + formText + u"\nheaders: " + headers);
+      notifier.ReportHttpError(client.ErrorCode(), std::u16string(kExchangeFailedText) + u"\nResponseHeaders: " +
+                                                       ShownHeaderText(client.HeaderText()) + u"\nxcdata: " +
+                                                       ShownFormText(fields, encoded) + u"\nheaders: " + headers);
       return LoginOutcome::Failed;
     }
     contentText = client.ContentText();

@@ -7,7 +7,6 @@
 #include <new>
 #include <utility>
 
-#include "http/certificate_trust.h"
 #include "http/header_fields.h"
 #include "http/redirects.h"
 #include "platform/codepage.h"
@@ -42,17 +41,19 @@ constexpr uint32_t kMaxResponseHeaderBytes = 64u << 10;
 // Once the request body is out, the whole response (head and body) must
 // arrive within this time, however slowly it trickles in.
 constexpr int32_t kResponseDeadlineMs = 180000;
-// Tests shorten the deadline rather than wait minutes for it.
-constexpr char16_t kResponseDeadlineOverride[] = u"INKSEAL_TEST_RESPONSE_DEADLINE_MS";
-
 int32_t ResponseDeadlineMs() {
-  const std::u16string text = EnvironmentVariable(kResponseDeadlineOverride);
+#ifndef INKSEAL_TEST_HOOKS
+  return kResponseDeadlineMs;
+#else
+  // Tests shorten the deadline rather than wait minutes for it.
+  const std::u16string text = EnvironmentVariable(u"INKSEAL_TEST_RESPONSE_DEADLINE_MS");
   int64_t value = 0;
   for (char16_t c : text) {
     if (c < u'0' || c > u'9' || value > kResponseDeadlineMs) return kResponseDeadlineMs;
     value = value * 10 + (c - u'0');
   }
   return value > 0 && value < kResponseDeadlineMs ? int32_t(value) : kResponseDeadlineMs;
+#endif
 }
 
 constexpr const char16_t* kVerbs[] = {kHttpVerbGet, kHttpVerbPost, kHttpVerbPut};
@@ -98,9 +99,7 @@ bool MakeRoom(std::unique_ptr<uint8_t[]>& buffer, size_t& capacity, size_t recei
 }  // namespace
 
 WinHttpClient::WinHttpClient(const std::u16string& url, ProgressCallback progress)
-    : verifyCertificates(CertificateTrustInUse().verify),
-      certificateAuthorities(CertificateTrustInUse().authorityFile),
-      url(url),
+    : url(url),
       onProgress(progress),
       userAgent(kUserAgent),
       resolveTimeout(kResolveTimeoutMs),

@@ -11,8 +11,9 @@
 // HTTP status; false with ErrorCode() telling why.  A reply body over
 // 16 MiB is cut there and fails the exchange (kErrorFileTooLarge).
 //
-// On https the server's certificate is checked as the process-wide
-// CertificateTrust says (http/certificate_trust.h); a failure is WinHTTP's
+// On https the server's certificate is checked against the system's
+// authorities and certificateAuthorities, unless the owner has switched the
+// check off with verifyCertificates; a failure is WinHTTP's
 // kHttpErrorSecureFailure and nothing of the request is sent.  ErrorCode() is never
 // reset and is meaningful only after false.
 #pragma once
@@ -93,8 +94,9 @@ class WinHttpClient {
   platform::HttpSession sessionHandle;
 
  public:
-  // Both start from the process-wide CertificateTrust.  False overlooks an
-  // unknown authority, a wrong host name and an out-of-date certificate.
+  // Set by the owner before Execute, from what its administrator decided.
+  // False overlooks an unknown authority, a wrong host name and an
+  // out-of-date certificate.
   bool verifyCertificates = true;
   std::u16string certificateAuthorities;  // PEM file, besides the system's
 

@@ -17,6 +17,8 @@ namespace inkseal::platform {
 
 const char16_t kPathSeparator = u'/';
 
+bool IsFullPath(const std::u16string& path) { return !path.empty() && path[0] == u'/'; }
+
 namespace {
 
 // Folders we create for the user are private to them.

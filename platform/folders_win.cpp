@@ -7,6 +7,13 @@ namespace inkseal::platform {
 
 const char16_t kPathSeparator = u'\\';
 
+bool IsFullPath(const std::u16string& path) {
+  auto separator = [](char16_t c) { return c == u'\\' || c == u'/'; };
+  if (path.size() >= 2 && separator(path[0]) && separator(path[1])) return true;
+  const bool driveLetter = path.size() >= 3 && ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
+  return driveLetter && path[1] == u':' && separator(path[2]);
+}
+
 namespace {
 
 constexpr int kAppDataCreated = CSIDL_APPDATA | CSIDL_FLAG_CREATE;  // 0x801A

@@ -3,6 +3,9 @@
 // source, by the source into curl's own buffer.
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <limits>
 
 #include "platform/http_request_posix.h"
@@ -12,6 +15,33 @@
 namespace inkseal::platform {
 
 namespace {
+
+std::string FileBytes(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The administrator's authorities, trusted besides the system's.  Naming a
+// file replaces only libcurl's default bundle, so where libcurl also has a
+// default folder (Debian's /etc/ssl/certs) the system's authorities stay.  A
+// libcurl built with a bundle and no folder would lose them: there the
+// bundle and the file are handed over together.  A file that cannot be read
+// adds nothing, and the system's authorities still decide.
+void TrustAuthorities(CURL* easy, const std::string& authorityFile) {
+  char* defaultFolder = nullptr;
+  char* defaultBundle = nullptr;
+  curl_easy_getinfo(easy, CURLINFO_CAPATH, &defaultFolder);
+  curl_easy_getinfo(easy, CURLINFO_CAINFO, &defaultBundle);
+  if (defaultFolder != nullptr || defaultBundle == nullptr) {
+    curl_easy_setopt(easy, CURLOPT_CAINFO, authorityFile.c_str());
+    return;
+  }
+  std::string both = FileBytes(defaultBundle);
+  both += "\n";
+  both += FileBytes(authorityFile.c_str());
+  curl_blob blob{both.data(), both.size(), CURL_BLOB_COPY};
+  curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
+}
 
 constexpr long kUploadBufferBytes = 1 << 20;
 // While the last of the body drains from the socket nothing wakes the pump:
@@ -161,11 +191,9 @@ bool ConfigureTransfer(HttpRequestState& request) {
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, request.wireHeaders.get());
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, session.connectTimeoutMs);
-  // The system's authorities (curl's default bundle and folder), and the
-  // administrator's file besides them: naming a file replaces only the bundle.
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, request.verifyPeer ? 1L : 0L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, request.verifyHost ? 2L : 0L);
-  if (!request.authorityFile.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, request.authorityFile.c_str());
+  if (!request.authorityFile.empty()) TrustAuthorities(easy, request.authorityFile);
 
   if (!request.proxy.empty()) {
     curl_easy_setopt(easy, CURLOPT_PROXY, request.proxy.c_str());

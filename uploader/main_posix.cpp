@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "http/certificate_trust.h"
 #include "text/utf.h"
 #include "uploader/command_line.h"
 #include "uploader/upload_driver.h"
@@ -11,6 +10,5 @@
 int main(int argc, char** argv) {
   std::vector<std::u16string> arguments;
   for (int i = 0; i < argc; ++i) arguments.push_back(inkseal::Utf8ToUtf16(argv[i]));
-  inkseal::UseCertificateTrust(inkseal::ReadCertificateTrustBesideProgram());
   return inkseal::RunUploader(inkseal::CommandLineTextFromArguments(arguments));
 }

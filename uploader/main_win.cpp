@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "http/certificate_trust.h"
 #include "uploader/command_line.h"
 #include "uploader/upload_driver.h"
 
@@ -12,6 +11,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // The raw line, not the runtime's argument split: the rest after the
   // program name is one path, quotes and trailing blanks included.
   const std::u16string commandLine(reinterpret_cast<const char16_t*>(GetCommandLineW()));
-  inkseal::UseCertificateTrust(inkseal::ReadCertificateTrustBesideProgram());
   return inkseal::RunUploader(inkseal::CommandLineText(commandLine));
 }

@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <optional>
 
+#include "common/certificate_trust.h"
 #include "common/messages.h"
+#include "common/module_directory.h"
 #include "common/settings.h"
 #include "http/win_http_client.h"
 #include "platform/document_file.h"
@@ -16,7 +18,7 @@
 #include "uploader/authenticator_file.h"
 #include "uploader/browser_address.h"
 #include "uploader/credentials.h"
-#include "uploader/module_directory.h"
+#include "uploader/upload_address.h"
 #include "uploader/upload_texts.h"
 
 namespace inkseal {
@@ -68,6 +70,8 @@ int RunUploader(const std::u16string& commandLineText) {
   std::u16string settingsPathInUse = moduleSettingsPath;
   const std::optional<std::u16string> uploadUrl =
       ReadSetting(kKeyLumeskUrl, kSettingsSection, moduleSettingsPath);
+  // Only the administrator's file decides which servers are trusted.
+  const CertificateTrust trust = ReadCertificateTrust(moduleSettingsPath);
   CredentialSet credentials = ReadCredentials(moduleSettingsPath);
   const std::optional<std::u16string> documentPathAsPassed =
       !commandLineText.empty() ? std::optional<std::u16string>(commandLineText)
@@ -103,7 +107,7 @@ int RunUploader(const std::u16string& commandLineText) {
     platform::WriteStandardErrorLine(AuthenticatorEndText(exitCode, authenticator.TerminatingSignal()));
     if (exitCode != kAuthenticatorStoredCredentials) {
       ShowInformation(ConfigurationReport(settingsPathInUse, uploadUrl,
-                                          AuthorizationValue(credentials), documentPathAsPassed,
+                                          ShownAuthorizationValue(credentials), documentPathAsPassed,
                                           /*askForCredentials=*/true));
       return 1;
     }
@@ -113,14 +117,23 @@ int RunUploader(const std::u16string& commandLineText) {
   }
   loginTurn.Release();
   const std::u16string authorization = AuthorizationValue(credentials);
+  const std::u16string shownAuthorization = ShownAuthorizationValue(credentials);
 
   if (!documentPathAsPassed) {
     ShowInformation(kNoDocumentText);
     return 1;
   }
   if (!uploadUrl) {
-    ShowInformation(ConfigurationReport(settingsPathInUse, uploadUrl, authorization,
+    ShowInformation(ConfigurationReport(settingsPathInUse, uploadUrl, shownAuthorization,
                                         documentPathAsPassed, /*askForCredentials=*/false));
+    return 1;
+  }
+  // PLAINTEXT signatures are the secrets themselves: they go only over TLS,
+  // or to this machine.
+  if (SendsCredentialsInClear(*uploadUrl)) {
+    ShowInformation(ConfigurationReport(settingsPathInUse, uploadUrl, shownAuthorization,
+                                        documentPathAsPassed, /*askForCredentials=*/false) +
+                    u"\n\n" + kPlainHttpRefusedText);
     return 1;
   }
 
@@ -151,26 +164,30 @@ int RunUploader(const std::u16string& commandLineText) {
   std::optional<platform::ComScope> comSlot;
   try {
     WinHttpClient& client = clientSlot.emplace(*uploadUrl, nullptr);
+    client.verifyCertificates = trust.verify;
+    client.certificateAuthorities = trust.authorityFile;
     // Sent as it is read again, piece by piece, each piece held to what
     // was read: memory stays the same whatever the document's size.
     client.AttachBody(body);
     client.SetExtraHeaders(UploadHeaderText(bodyLength, authorization));
     if (!client.Execute(platform::kHttpVerbPut, /*stopAtRedirect=*/false)) {
-      ReportHttpError(client.ErrorCode(), SendFailureText(documentPath, *uploadUrl, authorization));
+      ReportHttpError(client.ErrorCode(), SendFailureText(documentPath, *uploadUrl, shownAuthorization));
       return 1;
     }
     const std::u16string browserUrl = client.BrowserUrl();
     // Anything but a web page is refused before the shell sees it: the
-    // shell would run a program or open a file named by the reply.
-    if (!IsWebPageAddress(browserUrl)) {
+    // shell would run a program or open a file named by the reply.  What it
+    // gets is printable ASCII.
+    const std::optional<std::u16string> page = BrowserAddress(browserUrl);
+    if (!page) {
       ReportErrorCode(platform::kErrorInvalidParameter, kBrowserNotOpenedText + browserUrl);
       return 1;
     }
 
     comSlot.emplace();
-    if (!platform::ShellOpen(browserUrl)) {
+    if (!platform::ShellOpen(*page)) {
       const uint32_t code = platform::LastError();
-      ReportErrorCode(code, kBrowserNotOpenedText + browserUrl);
+      ReportErrorCode(code, kBrowserNotOpenedText + *page);
       return 1;
     }
     return 0;

@@ -440,7 +440,7 @@ TEST_F(GtkLoginDialogTest, WithoutAUserFolderNoFieldHasTheFocusButTheDialogWorks
 
 TEST_F(GtkLoginDialogTest, FieldsAreReadFromTheEntriesTrimmedWhileTheEntriesKeepTheirText) {
   testing::RecordingNotifier notifier;
-  CMainDlg logic(u"https://127.0.0.1:9/unused", notifier);
+  CMainDlg logic(u"https://127.0.0.1:9/unused", CertificateTrust(), notifier);
   std::string emailAfter;
   events.onLogIn = [&](LoginWindow& w) {
     EXPECT_TRUE(logic.ReadFields(w));

@@ -29,7 +29,7 @@ constexpr char16_t kUnusedUrl[] = u"https://127.0.0.1:9/api/v1/getpersonaltoken"
 class MainDlgTest : public ::testing::Test {
  protected:
   RecordingNotifier notifier;
-  CMainDlg dialog{kUnusedUrl, notifier};
+  CMainDlg dialog{kUnusedUrl, CertificateTrust(), notifier};
   FakeLoginWindow window;
 };
 

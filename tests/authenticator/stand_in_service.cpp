@@ -7,7 +7,6 @@
 #include <cstring>
 #include <sstream>
 
-#include "http/certificate_trust.h"
 #include "http/win_http_client.h"
 #include "text/utf.h"
 #include "json/reader.h"
@@ -20,6 +19,7 @@ constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx
 // One control request; fails the running test when the service is not reached.
 std::string Exchange(const char16_t* verb, const std::string& path, const std::string& body) {
   WinHttpClient client(StandInService::Url(path), nullptr);
+  client.certificateAuthorities = StandInService::Trust().authorityFile;
   client.AttachBody(body.data(), static_cast<uint32_t>(body.size()));
   client.SetExtraHeaders(u"Content-Length: " + Utf8ToUtf16(std::to_string(body.size())) +
                          u"\r\nContent-Type: application/json\r\n");
@@ -36,18 +36,6 @@ std::string JsonQuoted(const std::string& text) {
   return quoted + "\"";
 }
 
-// Every client of the test trusts the service's authority, as Brantwick
-// does when the settings file beside it names that authority.
-class TrustTheServiceAuthority : public ::testing::Environment {
- public:
-  void SetUp() override {
-    const char* authority = std::getenv("INKSEAL_TEST_SERVICE_CA");
-    CertificateTrust trust;
-    trust.authorityFile = Utf8ToUtf16(authority == nullptr ? "" : authority);
-    UseCertificateTrust(trust);
-  }
-};
-const ::testing::Environment* const kTrust = ::testing::AddGlobalTestEnvironment(new TrustTheServiceAuthority);
 
 }  // namespace
 
@@ -60,6 +48,13 @@ std::string ReceivedRequest::Header(const std::string& name) const {
     if (lower(n) == lower(name)) return v;
   }
   return "";
+}
+
+CertificateTrust StandInService::Trust() {
+  const char* authority = std::getenv("INKSEAL_TEST_SERVICE_CA");
+  CertificateTrust trust;
+  trust.authorityFile = Utf8ToUtf16(authority == nullptr ? "" : authority);
+  return trust;
 }
 
 std::string StandInService::HostAndPort() {

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/certificate_trust.h"
+
 namespace inkseal::testing {
 
 struct ReceivedRequest {
@@ -26,6 +28,9 @@ class StandInService {
 
   // "https://host:port" + path.
   static std::u16string Url(const std::string& path);
+  // Trust in the service's own authority, as Brantwick has it when the
+  // settings file beside it names that authority.
+  static CertificateTrust Trust();
 
   static void Reset();
   static void QueueReply(int status, const std::string& body);

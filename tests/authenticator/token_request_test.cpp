@@ -61,8 +61,8 @@ class TokenRequestTest : public ::testing::Test {
   }
 
   LoginOutcome Press(const LoginFields& fields) {
-    return RequestPersonalToken(fields, StandInService::Url("/api/v1/getpersonaltoken"), folder.UserFolder(),
-                                credentials, notifier);
+    return RequestPersonalToken(fields, StandInService::Url("/api/v1/getpersonaltoken"), StandInService::Trust(),
+                                folder.UserFolder(), credentials, notifier);
   }
 
   // The one informational message of the last press.
@@ -206,11 +206,14 @@ TEST_F(TokenRequestTest, NonAsciiValuesAreDecodedFromUtf8) {
   EXPECT_EQ(OnlyInformation(), u"Gr\u00FC\u00DF dich \u2603 \U0001F512");
 }
 
-TEST_F(TokenRequestTest, AFailedExchangeShowsTheFormAsSentAndTheHeaders) {
+// The box shows the form with the password and the code masked whole,
+// whatever characters they hold.
+TEST_F(TokenRequestTest, AFailedExchangeShowsTheFormWithItsSecretsMaskedAndTheHeaders) {
   // Nothing listens on port 1 of the loopback.
   const LoginOutcome outcome =
-      RequestPersonalToken({u"a b@inkseal.test", u"s&cret", u""}, u"https://127.0.0.1:1/api/v1/getpersonaltoken",
-                           folder.UserFolder(), credentials, notifier);
+      RequestPersonalToken({u"a b@inkseal.test", u"s\"&c ret", u"123456"},
+                           u"https://127.0.0.1:1/api/v1/getpersonaltoken", CertificateTrust(), folder.UserFolder(),
+                           credentials, notifier);
   EXPECT_EQ(outcome, LoginOutcome::Failed);
   ASSERT_EQ(notifier.notices.size(), 1u);
   EXPECT_EQ(notifier.notices[0].kind, Notice::HttpError);
@@ -218,8 +221,8 @@ TEST_F(TokenRequestTest, AFailedExchangeShowsTheFormAsSentAndTheHeaders) {
   EXPECT_EQ(notifier.notices[0].text,
             u"Please report to sysadmin the following: Failed to print the document."
             u"\nResponseHeaders: "
-            u"\nxcdata: email=a%20b%40inkseal.test&password=s%26cret&totp="
-            u"\nheaders: Content-Length: 50\r\nContent-Type: application/x-www-form-urlencoded\r\n");
+            u"\nxcdata: email=a%20b%40inkseal.test&password=***&totp=***"
+            u"\nheaders: Content-Length: 62\r\nContent-Type: application/x-www-form-urlencoded\r\n");
 }
 
 // Replies the reader rejects are told as an unreadable reply, with the

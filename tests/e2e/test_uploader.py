@@ -347,6 +347,37 @@ class UploaderTest(unittest.TestCase):
                 self.assertEqual((outcome.exit_code, outcome.browsed), (1, []))
         self.assertFalse(os.path.exists(marker))
 
+    def test_the_browser_gets_printable_ascii_only(self):
+        # An international host arrives as its xn-- form, other characters
+        # percent-encoded; blanks and lookalikes of any kind are refused.
+        self.install.module_settings(LumeskURL=self.upload_url, **ADA)
+        self.service.queue_reply("/upload", 201, [["X-Open-Browser", "https://b\u00fcro.example/d/\u00e9"]])
+        outcome = self.install.run(self.document())
+        self.assertEqual((outcome.exit_code, outcome.browsed), (0, ["https://xn--bro-hoa.example/d/%C3%A9"]))
+        # (A header carries Latin-1 only; the other characters are the unit
+        # tests'.)
+        for sent in ("https://h/a\u00a0b", "https://h\u00a0/"):
+            with self.subTest(address=sent):
+                self.service.queue_reply("/upload", 201, [["X-Open-Browser", sent]])
+                outcome = self.install.run(self.document())
+                self.assert_messages(outcome, [("error", runner.error_code_text(
+                    INVALID_PARAMETER, "Could not open the default web browser with URL:\n" + re.escape(sent)))])
+                self.assertEqual((outcome.exit_code, outcome.browsed), (1, []))
+
+    def test_plain_http_to_another_machine_sends_no_credentials(self):
+        # PLAINTEXT signatures are the secrets themselves; over plain http
+        # only this machine may receive them.
+        url = "http://sign.example.invalid/upload"
+        self.install.module_settings(LumeskURL=url, **ADA)
+        path = self.document()
+        outcome = self.install.run(f'"{path}"')
+        self.assert_messages(outcome, [("information", runner.exactly(configuration_report(
+            self.install.module_settings_path(), url, ADA_AUTHORIZATION_SHOWN, f'"{path}"',
+            ask_for_credentials=False) + "\n\nNothing was sent: the PrinterURL uses plain http, which would carry "
+            "your credentials unencrypted. It must start with https://."))])
+        self.assertEqual(outcome.exit_code, 1)
+        self.assertEqual(self.service.requests(), [])
+
     def test_reply_without_a_browser_address_is_refused_as_an_empty_one(self):
         # The service answers an unknown address with 404 and no X-Open-Browser.
         self.install.module_settings(LumeskURL=self.service.url + "/nowhere", **ADA)

@@ -145,6 +145,7 @@ TEST(Certificates, OnlyATrustedNameMatchingCurrentCertificateGetsTheRequest) {
   constexpr uint32_t kIgnored = platform::kHttpIgnoreUnknownCa | platform::kHttpIgnoreCertNameInvalid |
                                 platform::kHttpIgnoreCertDateInvalid;
   WinHttpClient trusted(Url("https", "cert-trusted", "body=secret"), nullptr);
+  trusted.certificateAuthorities = test_service::ServiceAuthorities();
   ASSERT_TRUE(trusted.Execute(u"GET", false)) << trusted.ErrorCode();
   EXPECT_EQ(trusted.ContentText(), u"secret");
   EXPECT_EQ(WinHttpClientProbe::SecurityFlags(trusted) & kIgnored, 0u) << "nothing overlooked by default";
@@ -165,7 +166,7 @@ TEST(Certificates, OnlyATrustedNameMatchingCurrentCertificateGetsTheRequest) {
   for (const Case c : {Case{"https", false}, Case{"https_expired", true}, Case{"https_wrong_name", true}}) {
     const std::string tag = std::string("cert-refused-") + c.listener;
     WinHttpClient strict(Url(c.listener, tag, "body=secret"), nullptr);
-    if (!c.withAuthority) strict.certificateAuthorities.clear();
+    if (c.withAuthority) strict.certificateAuthorities = test_service::ServiceAuthorities();
     EXPECT_FALSE(strict.Execute(u"POST", false)) << c.listener;
     EXPECT_EQ(strict.ErrorCode(), platform::kHttpErrorSecureFailure) << c.listener;
     EXPECT_EQ(strict.ContentText(), u"") << c.listener;

@@ -85,6 +85,7 @@ TEST(Wire, StreamedBodyArrivesWholeOrTheRequestIsNeverCompleted) {
     const std::string tag = std::string("streamed-") + scheme;
     PiecewiseBody whole(body, body.size());
     WinHttpClient client(Url(scheme, tag, "h=X-Open-Browser:%20https:%2F%2Fsign.example%2Fd%2F2"), nullptr);
+    client.certificateAuthorities = test_service::ServiceAuthorities();
     ASSERT_TRUE(client.AttachBody(whole));
     client.SetExtraHeaders(headers);
     ASSERT_TRUE(client.Execute(u"PUT", false)) << scheme << " " << client.ErrorCode();
@@ -95,6 +96,7 @@ TEST(Wire, StreamedBodyArrivesWholeOrTheRequestIsNeverCompleted) {
     const std::string brokenTag = std::string("streamed-broken-") + scheme;
     PiecewiseBody broken(body, body.size() / 2);
     WinHttpClient failing(Url(scheme, brokenTag, ""), nullptr);
+    failing.certificateAuthorities = test_service::ServiceAuthorities();
     ASSERT_TRUE(failing.AttachBody(broken));
     failing.SetExtraHeaders(headers);
     EXPECT_FALSE(failing.Execute(u"PUT", false)) << scheme;
@@ -108,6 +110,7 @@ TEST(Wire, FormPostCarriesOnlyTheCallersContentTypeAndLength) {
   const std::string headers =
       "Content-Length: " + std::to_string(form.size()) + "\r\nContent-Type: application/x-www-form-urlencoded\r\n";
   WinHttpClient client(Url("https", "wire-post", "h=Content-Type:%20application%2Fjson/body=%7B%7D"), nullptr);
+  client.certificateAuthorities = test_service::ServiceAuthorities();
   client.AttachBody(form.data(), static_cast<uint32_t>(form.size()));
   client.SetExtraHeaders(test_service::Widen(headers));
   ASSERT_TRUE(client.Execute(u"POST", false)) << client.ErrorCode();
@@ -159,6 +162,7 @@ TEST(Redirects, NeverFromHttpsDownToHttp) {
   std::string encoded;
   for (char c : target) encoded += (c == '/') ? std::string("%2F") : std::string(1, c);
   WinHttpClient client(Url("https", "downgrade-from", "location=" + encoded), nullptr);
+  client.certificateAuthorities = test_service::ServiceAuthorities();
   EXPECT_FALSE(client.Execute(u"GET", false));
   EXPECT_EQ(client.ErrorCode(), platform::kHttpErrorRedirectFailed);
   EXPECT_EQ(RecordedCount("downgrade-target"), 0);

@@ -13,7 +13,6 @@
 #include <sys/resource.h>
 #endif
 
-#include "http/certificate_trust.h"
 
 namespace inkseal::test_service {
 namespace {
@@ -35,19 +34,10 @@ std::string LogPath(const std::string& tag, int n) {
   return Environment("INKSEAL_HTTP_LOG_DIR") + "/" + tag + "." + std::to_string(n);
 }
 
-// Every client of the run trusts the service's throwaway authority, as the
-// programs do when the settings file beside them names it.
-class TrustTheServiceAuthority : public ::testing::Environment {
- public:
-  void SetUp() override {
-    CertificateTrust trust;
-    trust.authorityFile = Widen(inkseal::test_service::Environment("INKSEAL_HTTP_CA_FILE"));
-    UseCertificateTrust(trust);
-  }
-};
-const ::testing::Environment* const kTrust = ::testing::AddGlobalTestEnvironment(new TrustTheServiceAuthority);
 
 }  // namespace
+
+std::u16string ServiceAuthorities() { return Widen(Environment("INKSEAL_HTTP_CA_FILE")); }
 
 std::string BaseUrl(const std::string& listener) { return Environment("INKSEAL_HTTP_" + Upper(listener) + "_URL"); }
 

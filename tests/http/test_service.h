@@ -32,6 +32,10 @@ namespace test_service {
 // "closed" (nothing listens there).
 std::string BaseUrl(const std::string& listener);
 
+// The service's throwaway authority, which a client trusts as the programs
+// do when the settings file beside them names it.
+std::u16string ServiceAuthorities();
+
 // The address of a scripted exchange: /t/<tag>/<directives...>.
 std::u16string Url(const std::string& listener, const std::string& tag, const std::string& directives = "");
 

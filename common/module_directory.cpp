@@ -1,4 +1,7 @@
-#include "uploader/module_directory.h"
+#include "common/module_directory.h"
+
+#include "platform/folders.h"
+#include "platform/process.h"
 
 namespace inkseal {
 
@@ -9,6 +12,12 @@ std::optional<std::u16string> ModuleDirectory(const std::u16string& moduleFileNa
   // The whole file name goes, however long: keeping part of it would put a
   // stray name fragment into every settings path.
   return moduleFileName.substr(0, last + 1);
+}
+
+std::optional<std::u16string> OwnModuleDirectory() {
+  std::u16string moduleFileName;
+  if (!platform::GetOwnModuleFileName(moduleFileName)) return std::nullopt;
+  return ModuleDirectory(moduleFileName, platform::kPathSeparator);
 }
 
 }  // namespace inkseal

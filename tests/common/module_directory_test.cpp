@@ -1,4 +1,4 @@
-#include "uploader/module_directory.h"
+#include "common/module_directory.h"
 
 #include <gtest/gtest.h>
 

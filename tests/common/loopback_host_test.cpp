@@ -1,12 +1,12 @@
-#include "authenticator/service_endpoint.h"
+#include "common/loopback_host.h"
 
 #include <gtest/gtest.h>
 
 namespace inkseal {
 namespace {
 
-TEST(ServiceHostOverride, OnlyLoopbackHostsMayTakeThePasswordElsewhere) {
-  for (const char16_t* host : {u"localhost", u"localhost:8443", u"127.0.0.1", u"127.1.2.3:65535", u"::1", u"[::1]",
+TEST(IsLoopbackHost, OnlyHostsOfThisMachine) {
+  for (const char16_t* host : {u"localhost", u"LocalHost:8443", u"127.0.0.1", u"127.1.2.3:65535", u"::1", u"[::1]",
                                u"[::1]:4443"}) {
     EXPECT_TRUE(IsLoopbackHost(host)) << std::string(host, host + std::char_traits<char16_t>::length(host));
   }

@@ -1,6 +1,6 @@
 // Which https servers both programs trust: by default those whose
 // certificate chains to the system's authorities and names the host asked
-// for.  Only the settings file beside the programs (the administrator's)
+// for.  Only the administrator's settings file (the one beside the programs)
 // can widen that, never the per-user one: it may add a private authority,
 // or, as a last resort, switch the check off.
 #pragma once
@@ -13,18 +13,17 @@ struct CertificateTrust {
   // A PEM file of authorities trusted besides the system's.  Linux only: on
   // Windows an administrator adds an authority to the machine's store.
   std::u16string authorityFile;
-  // False only when the administrator's file says
-  // "DisableCertificateVerification=1".
+  // False only when the file says "DisableCertificateVerification=1".
   bool verify = true;
 };
 
-// The trust the settings file beside this program names (the default when
-// the program's own path cannot be found).
-CertificateTrust ReadCertificateTrustBesideProgram();
+// The trust settingsFile names.  A relative CertificateAuthorities path is
+// taken from the folder of settingsFile, never from the current folder,
+// which may be anyone's.
+CertificateTrust ReadCertificateTrust(const std::u16string& settingsFile);
 
-// The process-wide trust every WinHttpClient starts from; set once by each
-// program's entry, before the first exchange.
-void UseCertificateTrust(const CertificateTrust& trust);
-const CertificateTrust& CertificateTrustInUse();
+// The trust the settings file beside this program names; the default when
+// the program's own folder cannot be found.
+CertificateTrust ReadCertificateTrustBesideProgram();
 
 }  // namespace inkseal

@@ -1,5 +1,5 @@
-// Where the uploader's own executable lives: its settings file and the
-// authenticator are looked for there.
+// Where a program's own executable lives: the administrator's settings file
+// and the authenticator are looked for there.
 #pragma once
 
 #include <optional>
@@ -11,5 +11,9 @@ namespace inkseal {
 // file name.  Absent when there is no separator, or only one at the very start.
 std::optional<std::u16string> ModuleDirectory(const std::u16string& moduleFileName,
                                               char16_t separator);
+
+// The running program's own folder, as ModuleDirectory gives it; absent when
+// the program's path cannot be found.
+std::optional<std::u16string> OwnModuleDirectory();
 
 }  // namespace inkseal
