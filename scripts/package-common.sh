@@ -29,3 +29,28 @@ signing_note() {
     echo "$1: INKSEAL_SIGNING_PKCS12 is not set: the programs and the installer are not signed" >&2
   fi
 }
+
+# refuse_test_hooks <program>...: a package ships no override that only tests
+# need (INKSEAL_TEST_HOOKS, on in every tree built with tests).  The names are
+# looked for in the programs themselves, in both encodings a program may keep
+# them in.  The packaging tests package their own trees and say so with
+# INKSEAL_PACKAGE_TEST_TREE=1.
+refuse_test_hooks() {
+  [ "${INKSEAL_PACKAGE_TEST_TREE:-}" = 1 ] && return 0
+  local found
+  found=$(python3 - "$@" <<'PY'
+import sys
+hooks = ("INKSEAL_SERVICE_HOST", "INKSEAL_TEST_RESPONSE_DEADLINE_MS")
+for path in sys.argv[1:]:
+    data = open(path, "rb").read()
+    for hook in hooks:
+        if hook.encode("ascii") in data or hook.encode("utf-16-le") in data:
+            print(f"{path}: {hook}")
+PY
+)
+  if [ -n "$found" ]; then
+    echo "refusing to package programs built with test hooks (build them with scripts/package.sh):" >&2
+    echo "$found" >&2
+    exit 1
+  fi
+}

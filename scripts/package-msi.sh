@@ -27,6 +27,7 @@ for program in Ferrowend Brantwick; do
   x86_64-w64-mingw32-strip -o "$stage/$program.exe" "$build/bin/$program.exe"
 done
 x86_64-w64-mingw32-strip -o "$stage/InksealSetup.dll" "$build/bin/InksealSetup.dll"
+refuse_test_hooks "$stage/Ferrowend.exe" "$stage/Brantwick.exe"
 cp "$build/authenticator/brantwick.ico" "$stage/Inkseal.ico"
 
 # The product and package codes come from what the package holds and how it

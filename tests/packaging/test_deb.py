@@ -110,6 +110,14 @@ class DebianPackageTest(unittest.TestCase):
             bits = sum(1 << (8 - i) for i, c in enumerate(self.entries[part][0][1:]) if c != "-")
             self.assertEqual(bits & PRINTER_PARTS[part], 0, f"{part}: {self.entries[part][0]}")
 
+    def test_programs_with_test_hooks_are_not_packaged_for_shipping(self):
+        env = {k: v for k, v in os.environ.items() if k != "INKSEAL_PACKAGE_TEST_TREE"}
+        result = run(["bash", os.path.join(SOURCE_DIR, "scripts", "package-deb.sh"), BINARY_DIR,
+                      os.path.join(self.folder, "refused")], env=env)
+        self.assertNotEqual(result.returncode, 0, result.stdout)
+        self.assertIn("Brantwick: INKSEAL_SERVICE_HOST", result.stdout)
+        self.assertFalse(os.path.exists(os.path.join(self.folder, "refused")))
+
     def test_the_same_tree_gives_the_same_package(self):
         with open(self.deb, "rb") as a, open(self.deb_again, "rb") as b:
             self.assertTrue(a.read() == b.read(), "two builds differ")
