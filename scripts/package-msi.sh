@@ -64,9 +64,13 @@ query "UPDATE \`InstallExecuteSequence\` SET \`Condition\` = '?UploadAddress=3 A
 for action in RollbackUploadAddress WriteUploadAddress; do
   query "UPDATE \`InstallExecuteSequence\` SET \`Condition\` = '\$UploadAddress=3' WHERE \`Action\` = '$action'"
 done
+# The install folder is closed wherever the programs go in.
+for action in LockInstallFolder LockInstalledFiles; do
+  query "UPDATE \`InstallExecuteSequence\` SET \`Condition\` = '\$Ferrowend=3' WHERE \`Action\` = '$action'"
+done
 query "UPDATE \`CustomAction\` SET \`Type\` = 1 WHERE \`Action\` = 'PrepareUploadAddress'"
 query "UPDATE \`CustomAction\` SET \`Type\` = 3329 WHERE \`Action\` = 'RollbackUploadAddress'"
-for action in WriteUploadAddress RestoreUploadAddress; do
+for action in WriteUploadAddress RestoreUploadAddress LockInstallFolder LockInstalledFiles; do
   query "UPDATE \`CustomAction\` SET \`Type\` = 3073 WHERE \`Action\` = '$action'"
 done
 secure=$(msiinfo export "$msi" Property | awk -F '\t' '$1 == "SecureCustomProperties" { sub(/\r$/, "", $2); print $2 }')

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """The Windows installer under Wine, in a Wine prefix of its own: a silent
 installation beside a printer driver's own vod995.ini and its removal, then
-one with LUMESKURL into a folder of our choosing, a print through the
+one with LUMESKURL into a folder of our choosing (refused while a file
+there has a second name elsewhere, and closed to all but administrators
+before anything is copied or written), a print through the
 installed Ferrowend to the stand-in service, a reinstall and an upgrade by
 another build of the same version with the reduced user interface (which
 runs the UI sequence), and the removal that keeps the user's credentials;
@@ -59,10 +61,25 @@ def in_prefix(command):
         return result.returncode, output.read().decode("utf-8", "replace")
 
 
-def msiexec(*arguments, ui="/qn"):
-    code, output = in_prefix([WINE, "msiexec"] + list(arguments) + [ui])
-    if code != 0:
+def msiexec(*arguments, ui="/qn", succeed=True):
+    """Runs msiexec with a verbose log; returns the log's text."""
+    log = os.path.join(PREFIX, "drive_c", "msiexec.log")
+    if os.path.exists(log):
+        os.remove(log)
+    code, output = in_prefix([WINE, "msiexec"] + list(arguments) + [ui, "/l*v", "C:\\msiexec.log"])
+    if (code == 0) != succeed:
         raise AssertionError(f"msiexec {arguments} ended with {code}: {output}")
+    with open(log, encoding="utf-8", errors="replace") as f:
+        return f.read()
+
+
+def executed_at(log, action):
+    """Where the log shows the action run from the installation's script
+    (the last of its starts: the script is written first, then run)."""
+    starts = [m.start() for m in re.finditer(r"^Action start [0-9:]+: %s\.\r?$" % action, log, re.M)]
+    if not starts:
+        raise AssertionError(f"{action} did not run")
+    return starts[-1]
 
 
 def uninstall_entries():
@@ -157,7 +174,30 @@ class WindowsInstallerTest(unittest.TestCase):
         upload_url = self.service.url + "/upload"
         settings = os.path.join(CHOSEN_FOLDER, "vod995.ini")
         expected_settings = f"[Parameters]\r\nLumeskURL={upload_url}\r\n".encode()
-        msiexec("/i", first, "LUMESKURL=" + upload_url, "INSTALLFOLDER=" + CHOSEN_FOLDER_TEXT)
+        # A second name for a file elsewhere, planted in the chosen folder:
+        # the installer, as SYSTEM, would close whatever it leads to.  It
+        # stops the installation before anything is copied.
+        os.makedirs(CHOSEN_FOLDER)
+        outside = os.path.join(PREFIX, "drive_c", "outside.txt")
+        write(outside, b"not the installer's")
+        planted = os.path.join(CHOSEN_FOLDER, "planted.txt")
+        os.link(outside, planted)
+        log = msiexec("/i", first, "LUMESKURL=" + upload_url, "INSTALLFOLDER=" + CHOSEN_FOLDER_TEXT, succeed=False)
+        self.assertIn("cannot be closed to other users: the installer found a file with a second name elsewhere "
+                      "(a hard link): " + CHOSEN_FOLDER_TEXT + "\\planted.txt", log)
+        self.assertEqual(installed_products(), set())
+        self.assertEqual(sorted(os.listdir(CHOSEN_FOLDER)), ["planted.txt"])
+        os.remove(planted)
+
+        # The folder is closed to all but administrators before the programs
+        # are copied in, again after, and before vod995.ini is written.
+        # (Wine keeps no permissions: it reads every allowing DACL as mode
+        # 0777, so only the order and the outcome can be seen here.)
+        log = msiexec("/i", first, "LUMESKURL=" + upload_url, "INSTALLFOLDER=" + CHOSEN_FOLDER_TEXT)
+        self.assertEqual(log.count("Inkseal: only administrators and SYSTEM may change " + CHOSEN_FOLDER_TEXT), 2)
+        order = [executed_at(log, action)
+                 for action in ("LockInstallFolder", "InstallFiles", "LockInstalledFiles", "WriteUploadAddress")]
+        self.assertEqual(order, sorted(order))
         for program in PROGRAMS:
             self.assertTrue(os.path.isfile(os.path.join(CHOSEN_FOLDER, program)), program)
         self.assertEqual(read(settings), expected_settings)

@@ -21,7 +21,12 @@
 
 #include <string>
 
+#include "installer_session.h"
+
 namespace {
+
+using setup::Log;
+using setup::Property;
 
 constexpr wchar_t kSection[] = L"Parameters";
 constexpr wchar_t kKey[] = L"LumeskURL";
@@ -30,23 +35,6 @@ constexpr wchar_t kFileName[] = L"vod995.ini";
 // path has no line break and the installer refuses an address with one.
 constexpr wchar_t kSeparator = L'\n';
 constexpr DWORD kLongestValue = 4096;
-
-std::wstring Property(MSIHANDLE install, const wchar_t* name) {
-  DWORD length = 0;
-  wchar_t probe[1] = L"";
-  if (MsiGetPropertyW(install, name, probe, &length) != ERROR_MORE_DATA || length == 0) return {};
-  std::wstring value(length + 1, L'\0');
-  ++length;
-  if (MsiGetPropertyW(install, name, &value[0], &length) != ERROR_SUCCESS) return {};
-  value.resize(length);
-  return value;
-}
-
-void Log(MSIHANDLE install, const std::wstring& text) {
-  PMSIHANDLE record = MsiCreateRecord(0);
-  MsiRecordSetStringW(record, 0, (L"Inkseal: " + text).c_str());
-  MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
-}
 
 std::wstring ReadAddress(const std::wstring& file) {
   std::wstring value(kLongestValue, L'\0');
