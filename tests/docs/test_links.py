@@ -103,21 +103,27 @@ def program_of(command):
     return (words[0] if words else ""), False
 
 
+def cmake_sources():
+    """The text of every CMakeLists.txt of the source tree; the build folders
+    (a Wine prefix links to / from there) and hidden folders stay out."""
+    texts = []
+    for folder, subfolders, files in os.walk(SOURCE_DIR):
+        subfolders[:] = [d for d in subfolders if not d.startswith(".") and
+                         not (folder == SOURCE_DIR and d == "build")]
+        if "CMakeLists.txt" in files:
+            texts.append(read(os.path.join(folder, "CMakeLists.txt")))
+    return texts
+
+
 def install_rule_puts(name, folder):
     pattern = re.compile(r"install\((TARGETS|PROGRAMS)\s+" + re.escape(name) +
                          r"\b[^)]*DESTINATION\s+" + re.escape(folder) + r"\b")
-    for cmake_file in glob.glob(os.path.join(SOURCE_DIR, "**", "CMakeLists.txt"), recursive=True):
-        if "/build/" not in cmake_file and pattern.search(read(cmake_file)):
-            return True
-    return False
+    return any(pattern.search(text) for text in cmake_sources())
 
 
 def executable_target(name):
     pattern = re.compile(r"add_executable\(\s*" + re.escape(name) + r"\b")
-    for cmake_file in glob.glob(os.path.join(SOURCE_DIR, "**", "CMakeLists.txt"), recursive=True):
-        if "/build/" not in cmake_file and pattern.search(read(cmake_file)):
-            return True
-    return False
+    return any(pattern.search(text) for text in cmake_sources())
 
 
 def problem_with(program, through_bash):
