@@ -16,6 +16,7 @@ import os
 import re
 import shlex
 import shutil
+import subprocess
 import unittest
 
 SOURCE_DIR = os.environ.get("INKSEAL_SOURCE_DIR",
@@ -29,6 +30,17 @@ WINDOWS_COMMANDS = {"msiexec", "del"}
 LINK = re.compile(r"!?\[[^\]]*\]\(([^)\s]+)\)")
 INLINE_CODE = re.compile(r"`([^`]+)`")
 FENCE = re.compile(r"^\s*(```|~~~)")
+
+
+def tracked_files():
+    """The files a fresh clone has, or None outside a git checkout (a copy
+    without history), where only what is on disk can be checked."""
+    try:
+        listing = subprocess.run(["git", "-C", SOURCE_DIR, "ls-files", "-z"], capture_output=True,
+                                 timeout=30, check=True).stdout
+    except (OSError, subprocess.SubprocessError):
+        return None
+    return {os.path.join(SOURCE_DIR, name) for name in listing.decode("utf-8").split("\0") if name}
 
 
 def read(path):
@@ -154,6 +166,7 @@ def problem_with(program, through_bash):
 class Links(unittest.TestCase):
     def test_relative_links_reach_files_and_headings(self):
         problems = []
+        tracked = tracked_files()
         for page in PAGES:
             for line in split_page(read(page))[0]:
                 for target in LINK.findall(line):
@@ -164,6 +177,8 @@ class Links(unittest.TestCase):
                     where = f"{os.path.relpath(page, SOURCE_DIR)}: {target}"
                     if not linked.startswith(SOURCE_DIR + os.sep) or not os.path.exists(linked):
                         problems.append(f"{where}: no such file")
+                    elif tracked is not None and os.path.isfile(linked) and linked not in tracked:
+                        problems.append(f"{where}: not in the repository (a fresh clone lacks it)")
                     elif fragment and (not linked.endswith(".md") or fragment not in anchors(linked)):
                         problems.append(f"{where}: no such heading")
         self.assertEqual(problems, [])
