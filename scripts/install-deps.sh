@@ -12,6 +12,7 @@ packages=(
   wixl msitools dpkg-dev lintian
   cups-daemon cups-client cups-filters ghostscript poppler-utils libcups2-dev
   python3-olefile osslsigncode
+  python3-gi gir1.2-gtk-3.0 gir1.2-gdkpixbuf-2.0
 )
 missing=()
 for p in "${packages[@]}"; do
