@@ -20,7 +20,7 @@ PLATFORM = os.environ["INKSEAL_PLATFORM"]
 NAME = {"native": "linux", "windows": "windows"}[PLATFORM]
 PICTURES = [f"login-{NAME}.png", f"message-{NAME}.png", f"login-{NAME}-two-factor.png"]
 SCRIPT = os.path.join(SOURCE_DIR, "tools", "screenshots", "take_screenshots.py")
-TIMEOUT = 240
+TIMEOUT = 140
 
 
 def pixels(path):
@@ -40,8 +40,13 @@ class Pictures(unittest.TestCase):
     def test_pictures_show_the_dialogs_as_they_are(self):
         self.assertIn("DISPLAY", os.environ, "the pictures are taken on a display")
         with tempfile.TemporaryDirectory(prefix="inkseal-pictures-") as taken:
-            result = subprocess.run([sys.executable, SCRIPT, "--platform", PLATFORM, taken],
-                                    capture_output=True, text=True, timeout=TIMEOUT)
+            # A second try when the script itself fails (a window manager's
+            # or Wine's hiccup): that says nothing about the pictures.
+            for _ in range(2):
+                result = subprocess.run([sys.executable, SCRIPT, "--platform", PLATFORM, taken],
+                                        capture_output=True, text=True, timeout=TIMEOUT)
+                if result.returncode == 0:
+                    break
             self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
             stale = []
             for picture in PICTURES:
