@@ -10,7 +10,7 @@ packages=(
   tinyproxy xdg-utils
   dbus-daemon at-spi2-core python3-pyatspi
   wixl msitools dpkg-dev lintian
-  cups-daemon cups-client cups-filters ghostscript poppler-utils libcups2-dev
+  cups-daemon cups-client cups-ipp-utils cups-filters ghostscript poppler-utils libcups2-dev
   python3-olefile osslsigncode
 )
 missing=()
