@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -25,10 +26,11 @@ bool RefusalWaiting(int agent, std::string& reason) {
   return ReceiveLine(agent, line, kMaxHeaderFrame, After(milliseconds(0))) && !ParseReply(line, reason);
 }
 
-Outcome Unsent(int agent, std::string& reason) {
+Outcome Unsent(int agent, const HandOverClock& clock, std::string& reason) {
   const bool timedOut = errno == ETIMEDOUT;
   if (RefusalWaiting(agent, reason)) return Outcome::kRefused;
-  return timedOut ? Outcome::kTimedOut : Outcome::kLost;
+  if (!timedOut) return Outcome::kLost;
+  return clock.Over() ? Outcome::kTooSlow : Outcome::kTimedOut;
 }
 
 }  // namespace
@@ -42,7 +44,14 @@ TimeLimits ReadTimeLimits() {
   if (*end != '\0' || seconds <= 0 || seconds >= kAnswerLimit.count()) return limits;
   limits.answer = std::chrono::seconds(seconds);
   limits.step = std::min(limits.step, limits.answer);
+  limits.handOverBase = std::min(limits.handOverBase, limits.answer);
   return limits;
+}
+
+std::optional<std::uint64_t> DocumentSize(int document) {
+  struct stat info {};
+  if (::fstat(document, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(info.st_size);
 }
 
 Reach ConnectToAgent(uid_t owner, milliseconds limit, platform::UniqueFd& agent, uid_t& stranger) {
@@ -84,24 +93,26 @@ ssize_t ReadChunk(int document, std::vector<char>& buffer, milliseconds beat, in
 }
 
 Outcome SendJob(int agent, int document, std::vector<char>& buffer, ssize_t got, const std::string& user,
-                const std::string& job, const std::string& title, const TimeLimits& limits, int heartbeat,
+                const std::string& job, const std::string& title, HandOverClock& clock, int heartbeat,
                 std::string& reason) {
   for (const std::string* header : {&user, &job, &title}) {
-    if (!SendFrame(agent, header->data(), header->size(), After(limits.step))) return Unsent(agent, reason);
+    if (!SendFrame(agent, header->data(), header->size(), clock.Step())) return Unsent(agent, clock, reason);
   }
   Heartbeat(heartbeat);
-  for (; got > 0; got = ReadChunk(document, buffer, limits.step, heartbeat)) {
-    if (!SendFrame(agent, buffer.data(), static_cast<size_t>(got), After(limits.step))) return Unsent(agent, reason);
+  for (; got > 0; got = ReadChunk(document, buffer, clock.limits().step, heartbeat)) {
+    clock.Arrived(static_cast<std::uint64_t>(got));
+    if (!SendFrame(agent, buffer.data(), static_cast<size_t>(got), clock.Step())) return Unsent(agent, clock, reason);
     Heartbeat(heartbeat);
   }
   if (got < 0) {
     reason = std::strerror(errno);
     return Outcome::kUnreadable;  // the agent drops the unfinished document
   }
-  if (!SendFrame(agent, nullptr, 0, After(limits.step))) return Unsent(agent, reason);
+  if (!SendFrame(agent, nullptr, 0, clock.Step())) return Unsent(agent, clock, reason);
   Heartbeat(heartbeat);
+  // Past this point the document is sent: a late answer is a stalled agent.
   std::string reply;
-  if (!ReceiveLine(agent, reply, kMaxHeaderFrame, After(limits.answer))) {
+  if (!ReceiveLine(agent, reply, kMaxHeaderFrame, clock.Answer())) {
     return errno == ETIMEDOUT ? Outcome::kTimedOut : Outcome::kLost;
   }
   return ParseReply(reply, reason) ? Outcome::kStored : Outcome::kRefused;

@@ -6,29 +6,26 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/unique_fd_posix.h"
+#include "printer/hand_over_clock.h"
 
 namespace inkseal::printer {
 
-// Each connect, send and receive may take kStepLimit; the agent's answer,
-// which it gives once the document is on disk, kAnswerLimit.  Past either the
-// job is held as when there is no session, so that a stalled agent holds up
-// its own user's job and not the queue.
-constexpr std::chrono::seconds kStepLimit{30};
-constexpr std::chrono::seconds kAnswerLimit{60};
-// Whole seconds that shorten both limits (the tests' stalled agents); a
-// value that would lengthen them is ignored.
+// Whole seconds that shorten the limits (the tests' stalled and trickling
+// agents): the step and answer limits and the hand-over's base become that
+// many seconds at most; a value that would lengthen them is ignored.
 constexpr char kTimeLimitVariable[] = "INKSEAL_AGENT_TIME_LIMIT";
 
-struct TimeLimits {
-  std::chrono::milliseconds step = kStepLimit;
-  std::chrono::milliseconds answer = kAnswerLimit;
-};
 // The limits, shortened by kTimeLimitVariable when it is set.
 TimeLimits ReadTimeLimits();
+
+// The size of a document that is a file; none for a pipe.
+std::optional<std::uint64_t> DocumentSize(int document);
 
 enum class Reach { kAgent, kNoAgent, kStranger };
 
@@ -42,13 +39,15 @@ Reach ConnectToAgent(uid_t owner, std::chrono::milliseconds limit, platform::Uni
 // so while it waits it gives a heartbeat every beat.
 ssize_t ReadChunk(int document, std::vector<char>& buffer, std::chrono::milliseconds beat, int heartbeat);
 
-enum class Outcome { kStored, kRefused, kUnreadable, kLost, kTimedOut };
+// kTimedOut: one step took too long (a stalled agent); kTooSlow: the whole
+// hand-over did (an agent that reads too slowly).
+enum class Outcome { kStored, kRefused, kUnreadable, kLost, kTimedOut, kTooSlow };
 
 // Sends the header and the document, whose first got bytes are in buffer,
-// and waits for the answer; reason holds why the agent refused it, or why
-// the document could not be read.
+// and waits for the answer, each step within clock; reason holds why the
+// agent refused it, or why the document could not be read.
 Outcome SendJob(int agent, int document, std::vector<char>& buffer, ssize_t got, const std::string& user,
-                const std::string& job, const std::string& title, const TimeLimits& limits, int heartbeat,
+                const std::string& job, const std::string& title, HandOverClock& clock, int heartbeat,
                 std::string& reason);
 
 }  // namespace inkseal::printer

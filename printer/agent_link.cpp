@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "printer/printable_line.h"
+
 namespace inkseal::printer {
 namespace {
 
@@ -15,7 +17,8 @@ namespace {
 // even when it has passed, so that what already waits is still taken).
 bool WaitFor(int socket, short events, Deadline deadline) {
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    // Rounded up: a wait that ends in time out has seen its deadline pass.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd entry{socket, events, 0};
     const int ready = ::poll(&entry, 1, static_cast<int>(std::max<long long>(0, left.count())));
     if (ready > 0) return true;  // errors and hang-ups show in the next call
@@ -116,10 +119,8 @@ bool ReceiveLine(int socket, std::string& line, size_t limit, Deadline deadline)
 bool ParseReply(const std::string& line, std::string& reason) {
   if (line == kReplyOk) return true;
   const std::string prefix = kReplyError;
-  reason = line.compare(0, prefix.size(), prefix) == 0 ? line.substr(prefix.size()) : "an answer it does not know: " + line;
-  for (char& c : reason) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-  }
+  reason = line.compare(0, prefix.size(), prefix) == 0 ? PrintableLine(std::string_view(line).substr(prefix.size()))
+                                                       : "an answer it does not know: " + PrintableLine(line);
   return false;
 }
 

@@ -63,8 +63,8 @@ bool ReceiveFrame(int socket, std::string& frame, size_t limit, Deadline deadlin
 bool ReceiveLine(int socket, std::string& line, size_t limit, Deadline deadline);
 
 // The agent's answer line: true for "OK"; otherwise false with reason, the
-// agent's text with control characters made harmless (it goes into the
-// scheduler's log, one entry per line).
+// agent's text as a short printable line (PrintableLine): it goes into the
+// scheduler's log, and the agent is a process of whoever printed.
 bool ParseReply(const std::string& line, std::string& reason);
 
 }  // namespace inkseal::printer

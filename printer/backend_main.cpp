@@ -17,13 +17,17 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/unique_fd_posix.h"
 #include "printer/agent_client.h"
 #include "printer/agent_link.h"
+#include "printer/backend_message.h"
+#include "printer/hand_over_clock.h"
 #include "printer/job_owner.h"
+#include "printer/printable_line.h"
 #include "printer/watched_child.h"
 
 namespace inkseal::printer {
@@ -38,44 +42,60 @@ constexpr char kDeviceLine[] = "direct inkseal:/ \"Inkseal\" \"Inkseal signature
 
 using Descriptor = platform::UniqueFd;
 
-void Report(const char* kind, const std::string& text) { std::fprintf(stderr, "%s: %s\n", kind, text.c_str()); }
+// Every line about a job carries the product's name, so that an
+// administrator can pick Inkseal's out of the scheduler's log.
+void Report(Prefix prefix, const std::string& text) { Say(prefix, "Inkseal: " + text); }
+
+std::string Seconds(std::chrono::milliseconds span) { return std::to_string((span.count() + 999) / 1000) + " s"; }
 
 // WARNING: the scheduler logs it at its default level, where the user is
 // sent for the reason a job was held.
 int Hold(const std::string& why) {
-  Report("WARNING", "Inkseal: " + why + "; the job is held until you log in");
+  Report(Prefix::kWarning, why + "; the job is held until you log in");
   return kBackendHold;
 }
 
+// What the hand-over needs from the root parent.  user is the account's name
+// as it may be shown.
+struct Job {
+  Account owner;
+  std::string user, id, title;
+  int document;
+  std::optional<std::uint64_t> size;
+  TimeLimits limits;
+};
+
 // The hand-over as the job's owner, in the watched child.
-int HandOver(const Account& owner, int document, const std::string& job, const std::string& title,
-             const TimeLimits& limits, int heartbeat) {
-  const std::string& user = owner.name;
+int HandOver(const Job& job, int heartbeat) {
+  const std::string& user = job.user;
   std::string problem;
-  if (!BecomeAccount(owner, problem)) {
-    Report("ERROR", "Inkseal: could not act as " + user + ": " + problem);
+  if (!BecomeAccount(job.owner, problem)) {
+    Report(Prefix::kError, "could not act as " + user + ": " + problem);
     return kBackendFailed;
   }
-  if (::geteuid() != owner.uid) {
-    Report("WARNING", "Inkseal: the backend runs as uid " + std::to_string(::geteuid()) +
-                          ", not as root, so it reaches only that user's own desktop session;"
-                          " install it with mode 0700");
+  if (::geteuid() != job.owner.uid) {
+    Report(Prefix::kWarning, "the backend runs as uid " + std::to_string(::geteuid()) +
+                                 ", not as root, so it reaches only that user's own desktop session;"
+                                 " install it with mode 0700");
   }
   // The first piece before the agent: a filter in front of the backend
   // (Ghostscript turning PostScript into PDF) may take longer to start
-  // than the agent waits between two frames.
+  // than the agent waits between two frames.  Its time is not the agent's,
+  // so the hand-over's clock starts only once the piece is in hand.
   std::vector<char> buffer(kMaxFrame);
-  const ssize_t got = ReadChunk(document, buffer, limits.step, heartbeat);
+  const ssize_t got = ReadChunk(job.document, buffer, job.limits.step, heartbeat);
   if (got < 0) {
-    Report("ERROR", "Inkseal: could not read the document: " + std::string(std::strerror(errno)));
+    Report(Prefix::kError, "could not read the document: " + std::string(std::strerror(errno)));
     return kBackendFailed;
   }
+  StartTotal(heartbeat);
+  HandOverClock clock(job.limits, job.size);
   const std::string noSession = "no desktop session for " + user;
-  std::fputs("STATE: +connecting-to-device\n", stderr);
+  Say(Prefix::kState, "+connecting-to-device");
   Descriptor agent;
   uid_t stranger = 0;
-  const Reach reach = ConnectToAgent(owner.uid, limits.step, agent, stranger);
-  std::fputs("STATE: -connecting-to-device\n", stderr);
+  const Reach reach = ConnectToAgent(job.owner.uid, job.limits.step, agent, stranger);
+  Say(Prefix::kState, "-connecting-to-device");
   if (reach == Reach::kStranger) {
     return Hold("the socket of " + user + "'s desktop session is served by uid " + std::to_string(stranger) +
                 ", not by " + user);
@@ -83,20 +103,24 @@ int HandOver(const Account& owner, int document, const std::string& job, const s
   if (reach == Reach::kNoAgent) return Hold(noSession);
   Heartbeat(heartbeat);
 
-  Report("INFO", "Inkseal: handing the document to " + user + "'s desktop session");
+  Report(Prefix::kInfo, "handing the document to " + user + "'s desktop session");
   std::string reason;
-  switch (SendJob(agent.get(), document, buffer, got, user, job, title, limits, heartbeat, reason)) {
+  switch (SendJob(agent.get(), job.document, buffer, got, job.owner.name, job.id, job.title, clock, heartbeat,
+                  reason)) {
     case Outcome::kStored:
-      Report("INFO", "Inkseal: the document is with " + user + "'s desktop session");
+      Report(Prefix::kInfo, "the document is with " + user + "'s desktop session");
       return kBackendOk;
     case Outcome::kRefused:
-      Report("ERROR", "Inkseal: the desktop session could not take the document: " + reason);
+      Report(Prefix::kError, "the desktop session could not take the document: " + reason);
       return kBackendFailed;
     case Outcome::kUnreadable:
-      Report("ERROR", "Inkseal: could not read the document: " + reason);
+      Report(Prefix::kError, "could not read the document: " + reason);
       return kBackendFailed;
     case Outcome::kTimedOut:
       return Hold(user + "'s desktop session did not answer in time");
+    case Outcome::kTooSlow:
+      return Hold("the agent read the document too slowly: " + user + "'s desktop session had not taken it within the " +
+                  Seconds(clock.allowance()) + " allowed");
     case Outcome::kLost:
       break;
   }
@@ -111,34 +135,39 @@ int Run(int argc, char** argv) {
     return kBackendOk;
   }
   if (argc < 6 || argc > 7) {
-    std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n", argv[0]);
+    Say(Prefix::kError, "Usage: " + PrintableLine(argv[0]) + " job-id user title copies options [file]");
     return kBackendFailed;
   }
-  const std::string job = argv[1], user = argv[2], title = argv[3];
+  Job job{{}, PrintableLine(argv[2]), argv[1], argv[3], STDIN_FILENO, std::nullopt, ReadTimeLimits()};
   // The scheduler's own spool file, opened before the switch to the owner.
   Descriptor file(argc == 7 ? ::open(argv[6], O_RDONLY | O_CLOEXEC) : -1);
   if (argc == 7 && !file.valid()) {
-    Report("ERROR", "Inkseal: could not open the document: " + std::string(std::strerror(errno)));
+    Report(Prefix::kError, "could not open the document: " + std::string(std::strerror(errno)));
     return kBackendFailed;
   }
-  const int document = argc == 7 ? file.get() : STDIN_FILENO;
+  if (argc == 7) job.document = file.get();
+  job.size = DocumentSize(job.document);
 
-  Account owner;
-  if (!FindAccount(user, owner)) {
-    Report("ERROR", "Inkseal: there is no user " + user + " on this system");
+  if (!FindAccount(argv[2], job.owner)) {
+    Report(Prefix::kError, "there is no user " + job.user + " on this system");
     return kBackendFailed;
   }
-  const TimeLimits limits = ReadTimeLimits();
+  const std::string& user = job.user;
+  const TimeLimits& limits = job.limits;
   // Each step in the child is bounded by one of the two limits, so a child
-  // silent for both together has been stopped.
-  const ChildResult child = RunWatched(
-      [&](int heartbeat) { return HandOver(owner, document, job, title, limits, heartbeat); },
-      limits.step + limits.answer);
+  // silent for both together has been stopped.  The child keeps to the
+  // hand-over's allowance itself; the same again is its last chance to say so.
+  const std::chrono::milliseconds silence = limits.step + limits.answer;
+  const std::chrono::milliseconds total = HandOverAllowance(limits, job.size) + silence;
+  const ChildResult child = RunWatched([&](int heartbeat) { return HandOver(job, heartbeat); }, silence, total);
   switch (child.end) {
     case ChildEnd::kExited:
       return child.status;
     case ChildEnd::kSilent:
       return Hold(user + "'s desktop session did not answer in time");
+    case ChildEnd::kOverTime:
+      return Hold("the hand-over to " + user + "'s desktop session took longer than the " + Seconds(total) +
+                  " allowed");
     case ChildEnd::kSignalled:
       return Hold("the hand-over to " + user + "'s desktop session was ended by signal " +
                   std::to_string(child.status));

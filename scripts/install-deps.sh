@@ -10,7 +10,7 @@ packages=(
   tinyproxy xdg-utils
   dbus-daemon at-spi2-core python3-pyatspi
   wixl msitools dpkg-dev lintian
-  cups-daemon cups-client cups-filters ghostscript poppler-utils libcups2-dev
+  cups-daemon cups-client cups-ipp-utils cups-filters ghostscript poppler-utils libcups2-dev
   python3-olefile osslsigncode
   python3-gi gir1.2-gtk-3.0 gir1.2-gdkpixbuf-2.0
 )

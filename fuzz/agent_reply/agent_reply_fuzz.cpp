@@ -1,7 +1,7 @@
 // What the backend reads from an agent, a process of the job's owner: any
 // bytes, cut off anywhere, give one answer line within its limit or a
-// failure, and a refusal's reason free of control characters (it goes into
-// the scheduler's log).  The same bytes read as frames, as the agent reads
+// failure, and a refusal's reason that is short and free of control
+// characters (it goes into the scheduler's log).  The same bytes read as frames, as the agent reads
 // the backend's, give frames within their limit.
 #include <sys/socket.h>
 
@@ -12,6 +12,7 @@
 
 #include "platform/unique_fd_posix.h"
 #include "printer/agent_link.h"
+#include "printer/printable_line.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (ReceiveLine(reply.get(), line, kMaxHeaderFrame, now)) {
     if (line.size() > kMaxHeaderFrame || line.find('\n') != std::string::npos) __builtin_trap();
     if (!ParseReply(line, reason)) {
+      if (reason.size() > kMaxShownBytes + sizeof "an answer it does not know: ") __builtin_trap();
       for (const char c : reason) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) __builtin_trap();
       }

@@ -16,6 +16,7 @@ import signal
 import subprocess
 import tempfile
 import time
+import urllib.parse
 
 import inkseal_e2e as e2e
 
@@ -189,6 +190,16 @@ class CupsSandbox:
                 return state
             time.sleep(0.2)
         raise AssertionError(f"job {job} is {state}, not {states}; log:\n{self.job_log(job)}")
+
+    def printer_attributes(self, names):
+        """{name: value text} of the queue's attributes among names, as ipptool
+        reads them through the daemon's socket."""
+        uri = "ipp://" + urllib.parse.quote(self.socket, safe="") + "/printers/" + QUEUE
+        # Not the file's own checks (a value they reject is what the caller looks for): only its answer.
+        result = self.command(["ipptool", "-T", str(COMMAND_SECONDS), "-tv", uri, "get-printer-attributes.test"],
+                              check=False)
+        found = (re.match(r"\s+(\S+) \([^)]*\) = (.*)", line) for line in result.stdout.splitlines())
+        return {m.group(1): m.group(2) for m in found if m and m.group(1) in names}
 
     def job_log(self, job):
         return "\n".join(line for line in self.error_log().splitlines() if f"[Job {job}]" in line)

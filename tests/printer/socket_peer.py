@@ -2,6 +2,11 @@
 started as the user it plays and ending on its own after LIFETIME seconds:
 
   answer PATH          an agent that takes each job whole and answers "OK"
+  refuse PATH REASON.. an agent that takes each job whole and refuses it with
+                       the next REASON in turn ("ERROR REASON")
+  trickle PATH SECONDS an agent that reads one frame of the document every
+                       SECONDS and answers "OK" at the end: slow, yet never
+                       silent
   stall PATH           an agent that accepts connections and never answers
   freeze PATH          an agent that stops (SIGSTOP) each process that
                        connects, which it may, the backend acting as its user
@@ -12,16 +17,19 @@ started as the user it plays and ending on its own after LIFETIME seconds:
 """
 
 import ctypes
+import itertools
 import os
 import signal
 import socket
 import struct
 import sys
 import threading
+import time
 
 LIFETIME = 120
 AT_FDCWD = -100
 RENAME_EXCHANGE = 2
+HEADER_FRAMES = 3  # user, job, title
 
 
 def listen(path):
@@ -41,19 +49,21 @@ def receive_exactly(connection, size):
     return data
 
 
-def serve_answers(path):
+def serve_answers(path, replies=(b"OK",), pause=0.0):
     server = listen(path)
-    while True:
+    for turn in itertools.count():
         connection, _ = server.accept()
         connection.settimeout(30)
         try:
             with connection:
-                while True:
+                for frame in itertools.count():
                     (length,) = struct.unpack(">I", receive_exactly(connection, 4))
                     if length == 0:
                         break
                     receive_exactly(connection, length)
-                connection.sendall(b"OK\n")
+                    if frame >= HEADER_FRAMES:
+                        time.sleep(pause)
+                connection.sendall(replies[turn % len(replies)] + b"\n")
         except (EOFError, OSError):
             pass
 
@@ -104,6 +114,8 @@ def main(mode, *arguments):
         swap(arguments[0], list(arguments[1:]))
     else:
         {"answer": serve_answers, "stall": serve_stalls, "record": serve_records,
+         "refuse": lambda path, *reasons: serve_answers(path, [b"ERROR " + r.encode() for r in reasons]),
+         "trickle": lambda path, seconds: serve_answers(path, pause=float(seconds)),
          "freeze": lambda path: serve_stalls(path, freeze=True)}[mode](*arguments)
     os._exit(0)
 

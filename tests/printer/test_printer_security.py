@@ -25,6 +25,9 @@ OTHER_UID = 54321            # no account: nobody on the machine owns it
 TIME_LIMIT = 2               # seconds; the backend's limits, shortened for the test
 JOB_SECONDS = 30
 RACE_JOBS = 40
+TRICKLE_SECONDS = 1.5        # between two frames: within the step limit, below the 1 MiB/s floor
+TRICKLED_MIB = 8             # the hand-over may then take TIME_LIMIT + 8 s
+SCHEDULER_LINE = 2047        # bytes: the scheduler reads what follows as a line of its own
 PEER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "socket_peer.py")
 
 
@@ -191,6 +194,52 @@ class PrinterSecurityTest(unittest.TestCase):
             self.cups.wait_log(job, "desktop session did not answer in time; the job is held")
             self.assertEqual(self.cups.job(job)[1], "indefinite")  # released by the user's next agent
         self.cups.wait_state(behind, ("completed",), JOB_SECONDS)
+
+    def test_an_agent_that_reads_too_slowly_has_its_job_held_within_the_whole_hand_overs_time(self):
+        self.peer(self.owner, "trickle", os.path.join(self.agent_folder(self.owner), "agent.socket"),
+                  str(TRICKLE_SECONDS))
+        self.peer(None, "answer", os.path.join(self.agent_folder(pwd.getpwuid(os.getuid())), "agent.socket"))
+        large = os.path.join(self.root, "trickled.pdf")
+        with open(large, "wb") as f:
+            f.write(b"%PDF-1.4\n" + b"0" * (TRICKLED_MIB << 20))
+        os.chmod(large, 0o644)
+        started = time.monotonic()
+        trickled = self.cups.print_file(large, "Trickled", as_uid=self.owner.pw_uid)
+        behind = self.cups.print_file(self.document, "Behind it")
+        self.cups.wait_state(trickled, ("pending-held",), JOB_SECONDS)
+        # The peer would have taken all of it, and said "OK", after about 13.5 s.
+        self.assertLess(time.monotonic() - started, TIME_LIMIT + TRICKLED_MIB + 2)
+        self.cups.wait_log(trickled, "desktop session had not taken it within the 10 s allowed; the job is held")
+        self.assertIn("Inkseal: the agent read the document too slowly: " + self.owner.pw_name, self.cups.job_log(trickled))
+        self.assertEqual(self.cups.job(trickled)[1], "indefinite")
+        self.cups.wait_state(behind, ("completed",), JOB_SECONDS)
+
+    def test_a_refusal_padded_to_the_schedulers_line_limit_changes_neither_the_ppd_nor_the_printer(self):
+        # How the refusal was reported, each command at a piece's start: as root, the scheduler once obeyed them.
+        said = "ERROR: Inkseal: the desktop session could not take the document: "
+        def padded(*commands):
+            reason = ""
+            for piece, command in enumerate(commands, 1):
+                reason += "x" * (piece * SCHEDULER_LINE - len(said) - len(reason)) + command
+            return reason
+        reasons = [padded("PPD: FoomaticRIPCommandLine=true cupsProtocol=TBCP", "ATTR: printer-alert=injected"),
+                   padded("PPD: cupsProtocol=TBCP", "STATE: +inkseal-injected-warning")]
+        self.peer(self.owner, "refuse", os.path.join(self.agent_folder(self.owner), "agent.socket"), *reasons)
+        ppd = os.path.join(self.cups.root, "etc", "ppd", QUEUE + ".ppd")
+        def printer():
+            with open(ppd, "rb") as f:
+                return f.read(), self.cups.printer_attributes({"printer-alert", "printer-alert-description",
+                                                               "printer-state-reasons", "printer-type"})
+        before = printer()
+        for n in range(len(reasons)):
+            job = self.print_as_owner(f"Padded {n}")
+            self.cups.wait_state(job, ("aborted",), JOB_SECONDS)
+            self.cups.wait_log(job, "the desktop session could not take the document: xxx")
+        after = printer()
+        self.assertEqual(before[1], after[1])
+        self.assertEqual(before[0], after[0])
+        for line in self.cups.error_log().splitlines():
+            self.assertNotRegex(line, r"\] (PPD|ATTR|STATE): .*(TBCP|injected)", "the scheduler took a user's command")
 
     def test_the_agent_listens_only_in_a_private_runtime_folder_whatever_another_user_put_in_tmp(self):
         squatted = f"/tmp/inkseal-{self.owner.pw_uid}"
