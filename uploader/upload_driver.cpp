@@ -70,8 +70,10 @@ int RunUploader(const std::u16string& commandLineText) {
   std::u16string settingsPathInUse = moduleSettingsPath;
   const std::optional<std::u16string> uploadUrl =
       ReadSetting(kKeyLumeskUrl, kSettingsSection, moduleSettingsPath);
-  // Only the administrator's file decides which servers are trusted.
-  const CertificateTrust trust = ReadCertificateTrust(moduleSettingsPath);
+  // Only the administrator's file decides which servers are trusted: never
+  // one found in the current folder when the program's own is unknown.
+  const CertificateTrust trust =
+      moduleDirectory.empty() ? CertificateTrust() : ReadCertificateTrust(moduleSettingsPath);
   CredentialSet credentials = ReadCredentials(moduleSettingsPath);
   const std::optional<std::u16string> documentPathAsPassed =
       !commandLineText.empty() ? std::optional<std::u16string>(commandLineText)
