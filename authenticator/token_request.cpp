@@ -166,9 +166,10 @@ LoginOutcome RequestPersonalToken(const LoginFields& fields, const std::u16strin
     client.AttachBody(body.data(), static_cast<uint32_t>(body.size()));
     client.SetExtraHeaders(headers);
     if (!client.Execute(platform::kHttpVerbPost, false)) {
-      notifier.ReportHttpError(client.ErrorCode(), std::u16string(kExchangeFailedText) + u"\nResponseHeaders: " +
-                                                       ShownHeaderText(client.HeaderText()) + u"\nxcdata: " +
-                                                       ShownFormText(fields, encoded) + u"\nheaders: " + headers);
+      notifier.ReportHttpError(client.ErrorCode(), client.ProxyTroubleText() + kExchangeFailedText +
+                                                       u"\nResponseHeaders: " + ShownHeaderText(client.HeaderText()) +
+                                                       u"\nxcdata: " + ShownFormText(fields, encoded) + u"\nheaders: " +
+                                                       headers);
       return LoginOutcome::Failed;
     }
     contentText = client.ContentText();

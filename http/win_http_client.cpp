@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "http/header_fields.h"
+#include "http/proxy_trouble_text.h"
 #include "http/redirects.h"
 #include "platform/codepage.h"
 #include "platform/environment.h"
@@ -225,6 +226,7 @@ bool WinHttpClient::RunHop(const HttpUrlParts& parts, const char16_t* verb, bool
 
 bool WinHttpClient::RunAttempt(HttpRequestState& request, bool checkPage, bool stopAtRedirect,
                                bool& result, std::u16string& location) {
+  proxyTroubleText.clear();
   if (!hopHeaders.empty() && !HttpAddRequestHeaders(request, hopHeaders)) RecordLastError();
   if (!HttpDisableRedirects(request) && stopAtRedirect) RecordLastError();
   SelectProxy(request);
@@ -236,6 +238,7 @@ bool WinHttpClient::RunAttempt(HttpRequestState& request, bool checkPage, bool s
 
   if (!HttpSendRequest(request)) {
     RecordLastError();
+    RecordProxyTrouble(request);
     return false;
   }
   const BodyWrite written = hopSendsBody ? WriteBody(request) : BodyWrite::NoBody;
@@ -249,6 +252,7 @@ bool WinHttpClient::RunAttempt(HttpRequestState& request, bool checkPage, bool s
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(deadlineMs);
   if (!LimitWait(request, deadline) || !HttpReceiveResponse(request)) {
     RecordLastError();
+    RecordProxyTrouble(request);
     // The whole body reached the server, which then said nothing in time:
     // it may be acting on it (storing the document), so sending it again
     // could make a second copy.  A request that did not get out whole, or
@@ -435,5 +439,9 @@ void WinHttpClient::ReportProgress(uint32_t received) const {
 }
 
 void WinHttpClient::RecordLastError() { errorCode = LastError(); }
+
+void WinHttpClient::RecordProxyTrouble(HttpRequestState& request) {
+  proxyTroubleText = inkseal::ProxyTroubleText(HttpQueryProxyTrouble(request));
+}
 
 }  // namespace inkseal

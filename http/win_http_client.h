@@ -63,6 +63,9 @@ class WinHttpClient {
   std::u16string ContentText() const { return contentText; }
   std::u16string BrowserUrl() const { return browserUrl; }
   uint32_t ErrorCode() const { return errorCode; }
+  // After false: a line naming the proxy that refused or could not be
+  // reached, for the front of the failure's message; otherwise empty.
+  std::u16string ProxyTroubleText() const { return proxyTroubleText; }
 
  private:
   friend class WinHttpClientProbe;  // lets tests look at the raw body buffer
@@ -90,6 +93,7 @@ class WinHttpClient {
   void DecodeBody();
   void ReportProgress(uint32_t received) const;
   void RecordLastError();
+  void RecordProxyTrouble(platform::HttpRequestState& request);
 
   platform::HttpSession sessionHandle;
 
@@ -121,6 +125,7 @@ class WinHttpClient {
   bool waitCutByDeadline = false;
   uint32_t securityFlags = 0;  // as the platform reports them for the last request  // the last wait was bounded by the response deadline
   uint32_t errorCode = 0;
+  std::u16string proxyTroubleText;  // of the last failed attempt
   const std::u16string userAgent;
   const int32_t resolveTimeout;
   const int32_t connectTimeout;

@@ -72,10 +72,15 @@ struct HttpRequestState {
   bool verifyHost = true;
   std::string authorityFile;  // trusted besides the system's store
   uint32_t maxHeaderBytes = 0;  // 0: no limit
-  std::string proxy;
+  // The proxy of the next transfer only: each attempt asks afresh, so one
+  // that finds no proxy goes without the last one's.
+  std::string proxy;          // "scheme://host:port"; empty: the environment's
   std::string proxyBypass;
+  std::string proxyUser;      // empty: Kerberos, should the proxy ask
+  std::string proxyPassword;  // never shown, logged or put in a text
 
   // One transfer (one attempt).
+  std::string transferProxy;  // the proxy it goes through, without credentials
   HeaderList wireHeaders;
   bool inMulti = false;
   bool done = false;

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <string>
 #include <limits>
+#include <utility>
 
 #include "platform/http_request_posix.h"
 #include "platform/last_error.h"
@@ -157,6 +158,29 @@ bool BuildWireHeaders(HttpRequestState& request, bool post) {
   return true;
 }
 
+// curl keeps its own copies of the strings: the proxy and its credentials
+// serve this transfer only and are dropped here.
+void ConfigureProxy(HttpRequestState& request, CURL* easy) {
+  request.transferProxy = std::exchange(request.proxy, std::string());
+  if (request.transferProxy.empty()) return;
+  curl_easy_setopt(easy, CURLOPT_PROXY, request.transferProxy.c_str());
+  curl_easy_setopt(easy, CURLOPT_NOPROXY, request.proxyBypass.c_str());
+  if (!request.proxyUser.empty()) {
+    curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, request.proxyUser.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, request.proxyPassword.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
+  } else {
+    // No credentials from the desktop: the user's Kerberos ticket, as
+    // browsers offer it, should the proxy ask for Negotiate.
+    curl_easy_setopt(easy, CURLOPT_PROXYUSERPWD, ":");
+    curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_NEGOTIATE);
+  }
+  std::fill(request.proxyPassword.begin(), request.proxyPassword.end(), '\0');
+  request.proxyPassword.clear();
+  request.proxyUser.clear();
+  request.proxyBypass.clear();
+}
+
 void ChooseMethod(HttpRequestState& request, CURL* easy) {
   const bool hasBody = request.announcedLength > 0;
   const auto length = static_cast<curl_off_t>(request.announcedLength);
@@ -195,10 +219,7 @@ bool ConfigureTransfer(HttpRequestState& request) {
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, request.verifyHost ? 2L : 0L);
   if (!request.authorityFile.empty()) TrustAuthorities(easy, request.authorityFile);
 
-  if (!request.proxy.empty()) {
-    curl_easy_setopt(easy, CURLOPT_PROXY, request.proxy.c_str());
-    curl_easy_setopt(easy, CURLOPT_NOPROXY, request.proxyBypass.c_str());
-  }
+  ConfigureProxy(request, easy);
   curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
 
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeaderLine);
@@ -219,6 +240,7 @@ bool ConfigureTransfer(HttpRequestState& request) {
 void ResetTransfer(HttpRequestState& request) {
   if (request.inMulti) curl_multi_remove_handle(request.multi.get(), request.easy.get());
   request.inMulti = false;
+  request.transferProxy.clear();
   request.done = false;
   request.result = CURLE_OK;
   request.headerOverflow = false;

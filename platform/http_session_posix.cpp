@@ -278,26 +278,4 @@ bool HttpSetResponseTimeLimit(HttpRequestState& request, int milliseconds) {
   return true;
 }
 
-bool HttpGetUserProxyConfig(HttpUserProxyConfig& config) {
-  // No per-user Internet settings here: the session's default proxy
-  // handling (http_proxy, https_proxy, no_proxy) applies.
-  config = HttpUserProxyConfig();
-  return true;
-}
-
-bool HttpGetProxyForUrl(HttpSessionState&, const std::u16string&, const HttpAutoProxyOptions&,
-                        HttpProxyInfo&) {
-  return Fail(kHttpErrorAutodetectionFailed);
-}
-
-bool HttpSetProxy(HttpRequestState& request, const HttpProxyInfo& info) {
-  // A WinHTTP proxy list may name several; the first is used.
-  std::string list = Utf16ToUtf8(info.proxy);
-  request.proxy = list.substr(0, list.find_first_of("; "));
-  std::string bypass = Utf16ToUtf8(info.proxyBypass);
-  std::replace(bypass.begin(), bypass.end(), ';', ',');
-  request.proxyBypass = bypass;
-  return true;
-}
-
 }  // namespace inkseal::platform

@@ -147,6 +147,17 @@ bool HttpGetProxyForUrl(HttpSessionState& session, const std::u16string& url,
                         const HttpAutoProxyOptions& options, HttpProxyInfo& info);
 bool HttpSetProxy(HttpRequestState& request, const HttpProxyInfo& info);
 
+// What a proxy the request was sent through did to a failed attempt, so
+// that the user learns which proxy stood in the way.  proxy is its host and
+// port, never its credentials.  Windows reports none: WinHTTP hands a
+// proxy's refusal to the caller as the response itself.
+enum class HttpProxyTroubleKind { None, Unreachable, SignInRequired };
+struct HttpProxyTrouble {
+  HttpProxyTroubleKind kind = HttpProxyTroubleKind::None;
+  std::u16string proxy;
+};
+HttpProxyTrouble HttpQueryProxyTrouble(HttpRequestState& request);
+
 // Sends the request head; the body follows with HttpWriteData.  The data
 // must stay valid until HttpReceiveResponse returns (it is not copied).
 bool HttpSendRequest(HttpRequestState& request);

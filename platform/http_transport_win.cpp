@@ -226,6 +226,8 @@ bool HttpSetProxy(HttpRequestState& request, const HttpProxyInfo& info) {
   return WinHttpSetOption(request.handle, WINHTTP_OPTION_PROXY, &raw, sizeof raw) != FALSE;
 }
 
+HttpProxyTrouble HttpQueryProxyTrouble(HttpRequestState&) { return HttpProxyTrouble(); }
+
 bool HttpSendRequest(HttpRequestState& request) {
   return Normalised(
       WinHttpSendRequest(request.handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) != FALSE);

@@ -173,7 +173,8 @@ int RunUploader(const std::u16string& commandLineText) {
     client.AttachBody(body);
     client.SetExtraHeaders(UploadHeaderText(bodyLength, authorization));
     if (!client.Execute(platform::kHttpVerbPut, /*stopAtRedirect=*/false)) {
-      ReportHttpError(client.ErrorCode(), SendFailureText(documentPath, *uploadUrl, shownAuthorization));
+      ReportHttpError(client.ErrorCode(),
+                      client.ProxyTroubleText() + SendFailureText(documentPath, *uploadUrl, shownAuthorization));
       return 1;
     }
     const std::u16string browserUrl = client.BrowserUrl();
