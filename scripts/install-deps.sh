@@ -8,6 +8,7 @@ packages=(
   libcurl4-openssl-dev libssl-dev libgtk-3-dev
   clang libclang-rt-14-dev
   tinyproxy xdg-utils
+  glib-networking gsettings-desktop-schemas libproxy1-plugin-webkit
   dbus-daemon at-spi2-core python3-pyatspi
   wixl msitools dpkg-dev lintian
   cups-daemon cups-client cups-ipp-utils cups-filters ghostscript poppler-utils libcups2-dev

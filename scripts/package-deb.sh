@@ -63,13 +63,19 @@ done
 mkdir "$stage/debian"
 printf 'Source: inkseal\n\nPackage: inkseal\nArchitecture: amd64\n' >"$stage/debian/control"
 shlibs=$(cd "$stage" && dpkg-shlibdeps -O -e"${elf_files[@]}" 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
-# Ferrowend hands the page to xdg-open.
-depends="$shlibs, xdg-utils"
-recommends=""
+# Ferrowend hands the page to xdg-open.  GIO's proxy resolver follows the
+# desktop's proxy settings only with glib-networking and GNOME's schemas.
+depends="$shlibs, xdg-utils, glib-networking, gsettings-desktop-schemas"
+# Configuration scripts (PAC) need libproxy's JavaScript engine: a large
+# one on Debian 12 (JavaScriptCore), so only recommended; on Debian 13 the
+# engine is part of libproxy1v5 and this name is an empty transitional
+# package.
+proxy_recommends="libproxy1-plugin-webkit"
+recommends="Recommends: $proxy_recommends"$'\n'
 if [ -e "$root/usr/lib/cups/backend/inkseal" ]; then
   # The printer queue needs a scheduler and lpadmin; the uploader alone does not.
   # cups-filters turns PostScript jobs into PDF.
-  recommends="Recommends: cups-daemon, cups-client, cups-filters"$'\n'
+  recommends="Recommends: $proxy_recommends, cups-daemon, cups-client, cups-filters"$'\n'
   install -D -m 644 packaging/debian/lintian-overrides "$root/usr/share/lintian/overrides/inkseal"
 fi
 installed_size=$(du -sk --apparent-size --exclude=DEBIAN "$root" | cut -f1)

@@ -78,10 +78,13 @@ class DebianPackageTest(unittest.TestCase):
         self.assertEqual((self.control["Package"], self.control["Version"], self.control["Architecture"]),
                          ("inkseal", "1.0.9.9", "amd64"))
         depends = [d.split()[0] for d in self.control["Depends"].split(",")]
-        # libcurl and GTK are linked; Ferrowend opens the page with xdg-open.
-        for package in ("libc6", "libcurl4", "libgtk-3-0", "xdg-utils"):
+        # libcurl and GTK are linked; Ferrowend opens the page with xdg-open;
+        # the desktop's proxy comes through glib-networking and GNOME's schemas.
+        for package in ("libc6", "libcurl4", "libgtk-3-0", "xdg-utils", "glib-networking",
+                        "gsettings-desktop-schemas"):
             self.assertIn(package, depends)
         self.assertNotIn("cups-daemon", depends)
+        self.assertIn("libproxy1-plugin-webkit", self.control.get("Recommends", ""))
         if self.printer_parts():
             self.assertIn("cups-daemon", self.control.get("Recommends", ""))
         conffiles = checked(["dpkg-deb", "--info", self.deb, "conffiles"]).split()
