@@ -7,6 +7,8 @@
 
 #include <gio/gio.h>
 
+#include "platform/environment.h"
+
 namespace inkseal::platform {
 
 namespace {
@@ -38,6 +40,20 @@ gboolean OnTimeLimit(gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
+// The variables by which GIO and libproxy tell that a desktop session runs.
+// Outside one (a terminal login, a cron job) the resolver has nothing to go
+// by but the proxy variables, which curl reads itself, while libproxy would
+// still load its script engine: tens of milliseconds for every upload.
+constexpr const char16_t* kDesktopSessionVariables[] = {u"XDG_CURRENT_DESKTOP", u"GNOME_DESKTOP_SESSION_ID",
+                                                        u"KDE_FULL_SESSION", u"DESKTOP_SESSION"};
+
+bool InDesktopSession() {
+  for (const char16_t* name : kDesktopSessionVariables) {
+    if (!EnvironmentVariable(name).empty()) return true;
+  }
+  return false;
+}
+
 // GNOME's resolver ends the whole process when GNOME's proxy schemas are not
 // to be found (a session whose XDG_DATA_DIRS leaves them out); without them
 // no desktop's proxy settings can be read anyway.
@@ -55,7 +71,7 @@ bool ProxySchemasInstalled() {
 bool AskDesktopForProxies(const std::string& url, std::chrono::milliseconds limit,
                           std::vector<std::string>& proxies) {
   proxies.clear();
-  if (!ProxySchemasInstalled()) return false;
+  if (!InDesktopSession() || !ProxySchemasInstalled()) return true;  // nobody to ask: no proxy named
   GProxyResolver* resolver = g_proxy_resolver_get_default();  // owned by GIO
   if (resolver == nullptr) return false;
 

@@ -23,6 +23,13 @@
 // also timed where GIO finds no handler and the stock xdg-open (told to use
 // /bin/true as the browser) is the fallback, for information.
 //
+// The desktop's proxy resolver: the same 1 MiB upload over http, no proxy
+// set, where GIO finds no resolver (its modules folder empty, as on a
+// machine without glib-networking) against GNOME's resolver (GNOME's
+// settings through GSettings' keyfile backend, mode "none") and libproxy's
+// (a KDE session, whose settings libproxy reads); target: each within 1 ms
+// of the first's median.
+//
 // The whole road: upload plus page hand-off for 1 MiB over http, with a
 // recording handler configured as a desktop does it (a .desktop file and
 // mimeapps.list in XDG_DATA_HOME), against `curl -T` alone; target at most
@@ -87,6 +94,7 @@ struct Setup {
   std::vector<std::string> desktopEnvironment;   // no desktop handler: the stock xdg-open
   std::vector<std::string> wholeRoadEnvironment;  // a desktop handler that records each address
   fs::path handlerLog;                            // what that handler recorded
+  std::vector<std::string> resolverEnvironments[3];  // by kResolverCases
   std::map<std::string, Summary> summaries;
 };
 Setup* setup = nullptr;
@@ -272,6 +280,88 @@ void Install(const fs::path& built) {
   setup->wholeRoadEnvironment.push_back("XDG_DATA_HOME=" + (setup->folder / "recording-desktop").string());
 }
 
+// The three resolver cases take turns, as the clients do above.
+constexpr int kResolverMiB = 1;
+constexpr int kResolverIterations = 30;
+constexpr double kResolverAllowanceMs = 1.0;
+struct ResolverCase {
+  const char* key;
+  const char* description;
+};
+constexpr ResolverCase kResolverCases[] = {
+    {"resolver/none", "no resolver (GIO's modules hidden)"},
+    {"resolver/gnome", "GNOME's resolver, no proxy"},
+    {"resolver/libproxy", "libproxy's resolver (a KDE session), no proxy"},
+};
+
+void ConfigureResolverEnvironments() {
+  const fs::path config = setup->folder / "gnome-config";
+  fs::create_directories(config / "glib-2.0" / "settings");
+  std::ofstream(config / "glib-2.0" / "settings" / "keyfile") << "[system/proxy]\nmode='none'\n";
+  fs::create_directories(setup->folder / "no-modules");
+  std::vector<std::string> common;
+  for (const std::string& entry : setup->environment) {
+    if (entry.rfind("XDG_CONFIG_HOME=", 0) != 0) common.push_back(entry);
+  }
+  // The harness's data folders hide the schemas, which are named apart.
+  common.push_back("GSETTINGS_SCHEMA_DIR=/usr/share/glib-2.0/schemas");
+  common.push_back("GSETTINGS_BACKEND=keyfile");
+  common.push_back("XDG_CONFIG_HOME=" + config.string());
+  for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+    common.push_back(std::string(name) + "=");
+  }
+  auto& environments = setup->resolverEnvironments;
+  environments[0] = environments[1] = environments[2] = common;
+  environments[0].push_back("GIO_MODULE_DIR=" + (setup->folder / "no-modules").string());
+  environments[0].push_back("XDG_CURRENT_DESKTOP=GNOME");
+  environments[1].push_back("XDG_CURRENT_DESKTOP=GNOME");
+  environments[2].push_back("XDG_CURRENT_DESKTOP=KDE");
+}
+
+void Resolvers(benchmark::State& state) {
+  const fs::path document = Document(kResolverMiB * kMiB);
+  const std::vector<std::string> arguments = CommandFor(Client::Ferrowend, Scheme::Http, document).arguments;
+  for (const auto& environment : setup->resolverEnvironments) {  // untimed, to start from a warm machine
+    if (RunProcess(arguments, environment).status != 0) {
+      state.SkipWithError("the upload failed");
+      return;
+    }
+  }
+  for (auto _ : state) {
+    for (size_t i = 0; i < std::size(kResolverCases); ++i) {
+      const Measure measure = RunProcess(arguments, setup->resolverEnvironments[i]);
+      if (measure.status != 0) {
+        state.SkipWithError("the upload failed");
+        return;
+      }
+      setup->summaries[kResolverCases[i].key].seconds.push_back(measure.seconds);
+      if (i == 1) state.SetIterationTime(measure.seconds);
+    }
+  }
+}
+
+void RegisterResolvers() {
+  ConfigureResolverEnvironments();
+  benchmark::RegisterBenchmark("BM_ProxyResolvers/http/1", Resolvers)
+      ->Iterations(kResolverIterations)
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond);
+}
+
+void PrintResolverVerdict() {
+  const auto& s = setup->summaries;
+  if (!s.count(kResolverCases[0].key)) return;
+  const double without = s.at(kResolverCases[0].key).MedianSeconds() * 1e3;
+  std::printf("\nproxy resolver, %d MiB over http, no proxy set: %s %.1f ms\n", kResolverMiB,
+              kResolverCases[0].description, without);
+  for (size_t i = 1; i < std::size(kResolverCases); ++i) {
+    if (!s.count(kResolverCases[i].key)) continue;
+    const double with = s.at(kResolverCases[i].key).MedianSeconds() * 1e3;
+    std::printf("  %s %.1f ms, %+.1f ms (target within %.0f ms: %s)\n", kResolverCases[i].description, with,
+                with - without, kResolverAllowanceMs, with - without <= kResolverAllowanceMs ? "met" : "MISSED");
+  }
+}
+
 // The whole road against curl alone, taking turns as the other cases do.
 constexpr int kWholeRoadMiB = 1;
 constexpr int kWholeRoadIterations = 30;
@@ -375,9 +465,11 @@ int main(int argc, char** argv) {
   Install(FERROWEND_PATH);
   RegisterCases();
   RegisterWholeRoad();
+  RegisterResolvers();
   benchmark::RunSpecifiedBenchmarks();
   PrintVerdicts();
   PrintWholeRoadVerdict();
+  PrintResolverVerdict();
   benchmark::Shutdown();
   for (auto& server : state.servers) server.reset();
   setup = nullptr;
