@@ -9,10 +9,12 @@
 #include <algorithm>
 #include <chrono>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/desktop_proxy_posix.h"
 #include "platform/http_request_posix.h"
+#include "platform/proxy_address_posix.h"
 #include "platform/last_error.h"
 #include "text/utf.h"
 
@@ -26,82 +28,7 @@ constexpr char16_t kDesktopResolver[] = u"desktop-proxy-resolver:";
 // a while; the dialog waiting on it must not freeze for longer.
 constexpr std::chrono::milliseconds kLookupLimit(5000);
 
-// Longer entries are no proxy address anyone configures.
-constexpr size_t kMaxProxyUriLength = 1024;
-
-// GIO's scheme names and what libcurl calls the same.  GIO hands SOCKS
-// proxies the host name to resolve (GNOME's "socks" tries version 5
-// first), which curl does with socks5h.
-struct SchemeName {
-  std::string_view gio;
-  std::string_view curl;
-};
-constexpr SchemeName kUsableSchemes[] = {
-    {"http", "http"},       {"https", "https"},     {"socks", "socks5h"},
-    {"socks5", "socks5h"},  {"socks4a", "socks4a"}, {"socks4", "socks4"},
-};
-
 constexpr std::string_view kSchemeSeparator = "://";
-constexpr std::string_view kDirect = "direct://";
-
-bool Printable(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), [](char c) { return c > ' ' && c < 0x7f; });
-}
-
-// The first of the resolver's answers that curl can use, in curl's words;
-// empty when the first usable answer is to go direct, or there is none.
-std::string FirstUsableProxy(const std::vector<std::string>& answers) {
-  for (const std::string& answer : answers) {
-    if (answer.size() > kMaxProxyUriLength || !Printable(answer)) continue;
-    if (answer == kDirect) return std::string();
-    const size_t separator = answer.find(kSchemeSeparator);
-    if (separator == std::string::npos) continue;
-    const std::string_view scheme = std::string_view(answer).substr(0, separator);
-    for (const SchemeName& known : kUsableSchemes) {
-      if (known.gio == scheme) return std::string(known.curl) + answer.substr(separator);
-    }
-  }
-  return std::string();
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string PercentDecoded(std::string_view text) {
-  std::string decoded;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-      decoded += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-      i += 2;
-    } else {
-      decoded += text[i];
-    }
-  }
-  return decoded;
-}
-
-// Takes the user name and password out of a proxy URI: curl gets them
-// apart, and the address that may be named to the user holds none.
-void TakeProxy(HttpRequestState& request, const std::string& uri) {
-  request.proxyUser.clear();
-  request.proxyPassword.clear();
-  const size_t authority = uri.find(kSchemeSeparator) + kSchemeSeparator.size();
-  const size_t end = std::min(uri.find('/', authority), uri.size());
-  const size_t at = uri.rfind('@', end);
-  if (at == std::string::npos || at < authority) {
-    request.proxy = uri.substr(0, end);
-    return;
-  }
-  const std::string_view userInfo = std::string_view(uri).substr(authority, at - authority);
-  const size_t colon = std::min(userInfo.find(':'), userInfo.size());
-  request.proxyUser = PercentDecoded(userInfo.substr(0, colon));
-  if (colon < userInfo.size()) request.proxyPassword = PercentDecoded(userInfo.substr(colon + 1));
-  request.proxy = uri.substr(0, authority) + uri.substr(at + 1, end - at - 1);
-}
 
 }  // namespace
 
@@ -118,7 +45,7 @@ bool HttpGetProxyForUrl(HttpSessionState&, const std::u16string& url, const Http
   if (!AskDesktopForProxies(Utf16ToUtf8(url), kLookupLimit, answers)) {
     return Fail(kHttpErrorAutodetectionFailed);
   }
-  const std::string proxy = FirstUsableProxy(answers);
+  const std::string proxy = CurlProxyFor(answers);
   if (!proxy.empty()) {
     info.accessType = kHttpAccessTypeNamedProxy;
     info.proxy = Utf8ToUtf16(proxy);
@@ -129,7 +56,11 @@ bool HttpGetProxyForUrl(HttpSessionState&, const std::u16string& url, const Http
 bool HttpSetProxy(HttpRequestState& request, const HttpProxyInfo& info) {
   const std::string list = Utf16ToUtf8(info.proxy);
   if (list.find(kSchemeSeparator) != std::string::npos) {
-    TakeProxy(request, list);  // one address, from the desktop's resolver
+    // One address, from the desktop's resolver.
+    ProxyAddress address = SplitProxyCredentials(list);
+    request.proxy = std::move(address.uri);
+    request.proxyUser = std::move(address.user);
+    request.proxyPassword = std::move(address.password);
   } else {
     // A WinHTTP proxy list may name several; the first is used.
     request.proxy = list.substr(0, list.find_first_of("; "));
