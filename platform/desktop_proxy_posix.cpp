@@ -66,6 +66,21 @@ bool ProxySchemasInstalled() {
   return true;
 }
 
+// Runs context until the lookup is answered or limit has passed.
+bool WaitForAnswer(GMainContext* context, Lookup& lookup, std::chrono::milliseconds limit) {
+  lookup.timedOut = false;
+  GSource* timer = g_timeout_source_new(static_cast<guint>(limit.count()));
+  g_source_set_callback(timer, OnTimeLimit, &lookup, nullptr);
+  g_source_attach(timer, context);
+  while (!lookup.answered && !lookup.timedOut) g_main_context_iteration(context, TRUE);
+  g_source_destroy(timer);
+  g_source_unref(timer);
+  return lookup.answered;
+}
+
+// How long a cancelled lookup is given to end.
+constexpr std::chrono::milliseconds kCancelGrace(500);
+
 }  // namespace
 
 bool AskDesktopForProxies(const std::string& url, std::chrono::milliseconds limit,
@@ -77,32 +92,26 @@ bool AskDesktopForProxies(const std::string& url, std::chrono::milliseconds limi
 
   GMainContext* context = g_main_context_new();
   g_main_context_push_thread_default(context);
-  auto* lookup = new Lookup;
   GCancellable* cancellable = g_cancellable_new();
-  GSource* timer = g_timeout_source_new(static_cast<guint>(limit.count()));
-  g_source_set_callback(timer, OnTimeLimit, lookup, nullptr);
-  g_source_attach(timer, context);
-
+  auto* lookup = new Lookup;
   g_proxy_resolver_lookup_async(resolver, url.c_str(), cancellable, OnAnswer, lookup);
-  while (!lookup->answered && !lookup->timedOut) g_main_context_iteration(context, TRUE);
-
-  g_source_destroy(timer);
-  g_source_unref(timer);
-  const bool answered = lookup->answered;
-  if (answered) {
-    for (gchar** proxy = lookup->proxies; proxy != nullptr && *proxy != nullptr; ++proxy) {
+  const bool inTime = WaitForAnswer(context, *lookup, limit);
+  if (!inTime) g_cancellable_cancel(cancellable);
+  // GIO's resolvers end a cancelled lookup at once; waiting a moment for
+  // that lets everything the lookup holds go, rather than leaving it.
+  if (inTime || WaitForAnswer(context, *lookup, kCancelGrace)) {
+    for (gchar** proxy = lookup->proxies; inTime && proxy != nullptr && *proxy != nullptr; ++proxy) {
       proxies.emplace_back(*proxy);
     }
     g_strfreev(lookup->proxies);
     delete lookup;
   } else {
-    lookup->abandoned = true;
-    g_cancellable_cancel(cancellable);
+    lookup->abandoned = true;  // its callback frees it, should it ever be dispatched
   }
   g_object_unref(cancellable);
   g_main_context_pop_thread_default(context);
   g_main_context_unref(context);
-  return answered && !proxies.empty();
+  return inTime && !proxies.empty();
 }
 
 }  // namespace inkseal::platform

@@ -105,6 +105,19 @@ class PacServer:
         self.server.server_close()
 
 
+class SilentServer:
+    """Takes connections on loopback and never answers."""
+
+    def __init__(self):
+        self.socket = socket.socket()
+        self.socket.bind(("127.0.0.1", 0))
+        self.socket.listen(16)
+        self.url = f"http://127.0.0.1:{self.socket.getsockname()[1]}/"
+
+    def stop(self):
+        self.socket.close()
+
+
 def session_bus(stack):
     """A private session bus, on which glib-networking's script runner is
     started on demand; its address."""
@@ -160,6 +173,8 @@ class DesktopProxyTest(unittest.TestCase):
                 f.write('function FindProxyForURL(url, host) { return "DIRECT"; }\n')
             cls.scripts = PacServer(scripts)
             cls.stack.callback(cls.scripts.stop)
+            cls.silent = SilentServer()
+            cls.stack.callback(cls.silent.stop)
             cls.bus = session_bus(cls.stack)
         except BaseException:
             cls.stack.close()
@@ -173,7 +188,7 @@ class DesktopProxyTest(unittest.TestCase):
     def setUp(self):
         self.service.reset()
 
-    def desktop_environment(self, config_home, settings, desktop="GNOME", **variables):
+    def desktop_environment(self, config_home, settings, desktop="GNOME", bus=None, **variables):
         folder = os.path.join(config_home, "glib-2.0", "settings")
         os.makedirs(folder, exist_ok=True)
         with open(os.path.join(folder, "keyfile"), "w") as f:
@@ -182,7 +197,7 @@ class DesktopProxyTest(unittest.TestCase):
         # The harness hides the system's data folders (their web handlers);
         # GNOME's proxy schemas are named apart.
         env.update({"XDG_CURRENT_DESKTOP": desktop, "GSETTINGS_BACKEND": "keyfile",
-                    "GSETTINGS_SCHEMA_DIR": SCHEMA_DIR, "DBUS_SESSION_BUS_ADDRESS": self.bus})
+                    "GSETTINGS_SCHEMA_DIR": SCHEMA_DIR, "DBUS_SESSION_BUS_ADDRESS": bus or self.bus})
         env.update(variables)
         return env
 
@@ -219,6 +234,18 @@ class DesktopProxyTest(unittest.TestCase):
                 self.assertEqual((outcome.exit_code, outcome.messages), (0, []), outcome)
                 self.assertEqual(len(self.uploads()), 1)
                 self.assertEqual(proxy.tunnels(since, self.target), 1 if proxied else 0, proxy.text()[since:])
+
+    def test_a_script_that_never_comes_is_given_up_and_the_upload_goes_direct(self):
+        # A bus of its own: the script runner it starts stays stuck for a while.
+        stack = contextlib.ExitStack()
+        self.addCleanup(stack.close)
+        bus = session_bus(stack)
+        started = time.monotonic()
+        outcome = self.upload(gnome_settings("auto", autoconfig=self.silent.url + "proxy.pac"), bus=bus)
+        self.assertEqual((outcome.exit_code, outcome.messages), (0, []), outcome)
+        self.assertEqual(len(self.uploads()), 1)
+        # The resolver's own wait for its script runner lasts 25 s.
+        self.assertLess(time.monotonic() - started, 20)
 
     def test_environment_variables_apply_where_the_desktop_names_no_proxy(self):
         proxy = self.open_proxy
