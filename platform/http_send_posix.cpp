@@ -161,19 +161,22 @@ bool BuildWireHeaders(HttpRequestState& request, bool post) {
 // curl keeps its own copies of the strings: the proxy and its credentials
 // serve this transfer only and are dropped here.
 void ConfigureProxy(HttpRequestState& request, CURL* easy) {
+  // Without a proxy of the desktop's, curl reads http_proxy, https_proxy
+  // and no_proxy itself.
   request.transferProxy = std::exchange(request.proxy, std::string());
-  if (request.transferProxy.empty()) return;
-  curl_easy_setopt(easy, CURLOPT_PROXY, request.transferProxy.c_str());
-  curl_easy_setopt(easy, CURLOPT_NOPROXY, request.proxyBypass.c_str());
-  if (!request.proxyUser.empty()) {
-    curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, request.proxyUser.c_str());
-    curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, request.proxyPassword.c_str());
-    curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
-  } else {
-    // No credentials from the desktop: the user's Kerberos ticket, as
-    // browsers offer it, should the proxy ask for Negotiate.
-    curl_easy_setopt(easy, CURLOPT_PROXYUSERPWD, ":");
-    curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_NEGOTIATE);
+  if (!request.transferProxy.empty()) {
+    curl_easy_setopt(easy, CURLOPT_PROXY, request.transferProxy.c_str());
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, request.proxyBypass.c_str());
+    if (!request.proxyUser.empty()) {
+      curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, request.proxyUser.c_str());
+      curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, request.proxyPassword.c_str());
+      curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
+    } else {
+      // No credentials from the desktop: the user's Kerberos ticket, as
+      // browsers offer it, should the proxy ask for Negotiate.
+      curl_easy_setopt(easy, CURLOPT_PROXYUSERPWD, ":");
+      curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_NEGOTIATE);
+    }
   }
   std::fill(request.proxyPassword.begin(), request.proxyPassword.end(), '\0');
   request.proxyPassword.clear();
