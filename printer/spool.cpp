@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -18,6 +19,22 @@ namespace {
 constexpr char kPartialName[] = ".partial";
 constexpr mode_t kPrivateFolder = 0700;
 constexpr mode_t kPrivateFile = 0600;
+constexpr size_t kMaxRecordBytes = 64 * 1024;
+constexpr char kDocumentExtension[] = ".pdf";
+
+// Spool names of documents always end in ".pdf" (spool_name.h); the
+// record, the uploader's word and the lock never do.
+bool IsDocumentName(const std::string& name) {
+  const size_t extension = sizeof kDocumentExtension - 1;
+  return name.size() > extension && name[0] != '.' &&
+         name.compare(name.size() - extension, extension, kDocumentExtension) == 0;
+}
+
+// The document's file name without its extension: already safe to show.
+std::string DisplayTitle(const std::string& document) {
+  const std::string name = document.substr(document.rfind('/') + 1);
+  return name.substr(0, name.size() - (sizeof kDocumentExtension - 1));
+}
 
 std::vector<std::string> Entries(const std::string& folder) {
   std::vector<std::string> names;
@@ -30,6 +47,22 @@ std::vector<std::string> Entries(const std::string& folder) {
   ::closedir(dir);
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// Writes bytes to a temporary name beside path, flushes it, renames it over
+// path and flushes the folder: path is then wholly old or wholly new, on disk.
+bool ReplaceFileDurably(const std::string& folder, const std::string& name, const std::string& bytes) {
+  const std::string path = folder + "/" + name, temporary = path + ".new";
+  platform::UniqueFd file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, kPrivateFile));
+  if (!file.valid()) return false;
+  if (!platform::WriteAll(file.get(), bytes) || ::fsync(file.get()) != 0 || !file.Close() ||
+      ::rename(temporary.c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    errno = error;
+    return false;
+  }
+  return SyncFolder(folder);
 }
 
 }  // namespace
@@ -71,8 +104,20 @@ bool Spool::Finish(const std::string& jobFolder, platform::UniqueFd file, const 
   const bool closed = file.Close();  // the last chance for a delayed write error
   if (synced && !closed) error = errno;
   path = jobFolder + "/" + SpoolFileName(title);
-  if (!synced || !closed || ::rename((jobFolder + "/" + kPartialName).c_str(), path.c_str()) != 0) {
-    if (synced && closed) error = errno;
+  JobRecord record;
+  record.title = DisplayTitle(path);
+  bool stored = synced && closed;
+  if (stored && ::rename((jobFolder + "/" + kPartialName).c_str(), path.c_str()) != 0) {
+    stored = false;
+    error = errno;
+  }
+  // The record first: a document with its name but no record still reads
+  // as a new job, while a record is never without its document.
+  if (stored && (!SaveRecord({jobFolder, path}, record) || !SyncFolder(folder))) {
+    stored = false;
+    error = errno;
+  }
+  if (!stored) {
     Discard(jobFolder);
     errno = error;
     return false;
@@ -83,28 +128,66 @@ bool Spool::Finish(const std::string& jobFolder, platform::UniqueFd file, const 
 void Spool::Discard(const std::string& jobFolder) {
   for (const std::string& name : Entries(jobFolder)) ::unlink((jobFolder + "/" + name).c_str());
   ::rmdir(jobFolder.c_str());
+  SyncFolder(jobFolder.substr(0, jobFolder.rfind('/')));
 }
 
-void Spool::Remove(const std::string& documentPath) {
-  ::unlink(documentPath.c_str());
-  ::rmdir(documentPath.substr(0, documentPath.rfind('/')).c_str());
-}
-
-std::vector<std::string> Spool::Leftovers() {
-  std::vector<std::string> documents;
+std::vector<SpooledJob> Spool::Jobs(bool dropUnfinished) {
+  std::vector<SpooledJob> jobs;
   for (const std::string& job : Entries(folder)) {
     const std::string jobFolder = folder + "/" + job;
     std::string document;
     for (const std::string& name : Entries(jobFolder)) {
-      if (name != kPartialName) document = jobFolder + "/" + name;
+      if (IsDocumentName(name)) document = jobFolder + "/" + name;
     }
-    if (document.empty()) {
+    if (!document.empty()) {
+      jobs.push_back({jobFolder, document});
+    } else if (dropUnfinished) {
       Discard(jobFolder);
-    } else {
-      documents.push_back(document);
     }
   }
-  return documents;
+  return jobs;
+}
+
+JobRecord Spool::LoadRecord(const SpooledJob& job) {
+  JobRecord record;
+  platform::UniqueFd file(::open((job.folder + "/" + kRecordName).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  std::string text;
+  if (!file.valid() || !platform::ReadAll(file.get(), text, kMaxRecordBytes) || !ParseJobRecord(text, record)) {
+    record = JobRecord();
+    record.title = DisplayTitle(job.document);
+  }
+  return record;
+}
+
+bool Spool::SaveRecord(const SpooledJob& job, const JobRecord& record) {
+  return ReplaceFileDurably(job.folder, kRecordName, FormatJobRecord(record));
+}
+
+std::optional<Delivery> Spool::ReadWord(const SpooledJob& job) {
+  platform::UniqueFd file(::open((job.folder + "/" + kDeliveryName).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  std::string word;
+  if (!file.valid() || !platform::ReadAll(file.get(), word, kMaxRecordBytes)) return std::nullopt;
+  return ParseDeliveryRecord(word);
+}
+
+bool Spool::PrepareWord(const SpooledJob& job) {
+  return ReplaceFileDurably(job.folder, kDeliveryName, DeliveryRecord(std::nullopt));
+}
+
+void Spool::DropWord(const SpooledJob& job) {
+  if (::unlink((job.folder + "/" + kDeliveryName).c_str()) == 0) SyncFolder(job.folder);
+}
+
+platform::UniqueFd Spool::TryLock(const SpooledJob& job) {
+  platform::UniqueFd lock(::open((job.folder + "/" + kRunningLockName).c_str(),
+                                 O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kPrivateFile));
+  if (lock.valid() && ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) lock.reset();
+  return lock;
+}
+
+bool SyncFolder(const std::string& folder) {
+  platform::UniqueFd handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return handle.valid() && ::fsync(handle.get()) == 0;
 }
 
 }  // namespace inkseal::printer

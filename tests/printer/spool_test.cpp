@@ -90,12 +90,14 @@ TEST_F(SpoolTest, OnlyWholeDocumentsAreNamedAndLeftOversComeBackInArrivalOrder) 
 
   Spool restarted(root + "/spool");
   ASSERT_TRUE(restarted.Prepare());
-  const std::vector<std::string> left = restarted.Leftovers();
+  const std::vector<SpooledJob> jobs = restarted.Jobs(/*dropUnfinished=*/true);
+  std::vector<std::string> left;
+  for (const SpooledJob& job : jobs) left.push_back(job.document);
   ASSERT_EQ(left, (std::vector<std::string>{first, second}));
   EXPECT_EQ(Read(left[1]), "%PDF-1 second");
   EXPECT_NE(::access(unfinishedFolder.c_str(), F_OK), 0) << "the unfinished document was kept";
 
-  Spool::Remove(first);
+  Spool::Discard(firstFolder);
   EXPECT_NE(::access(firstFolder.c_str(), F_OK), 0);
 }
 
