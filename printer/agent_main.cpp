@@ -235,8 +235,9 @@ class Agent {
     }
     const std::optional<Delivery> word = Spool::ReadWord(job);
     Log(std::string(kUploaderName) + " ended with " +
-        std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)) + " for " + job.document +
-        ": " + DeliveryRecord(word).substr(0, DeliveryRecord(word).find(' ')));
+        std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)) + " for " + job.document);
+    const std::string record = DeliveryRecord(word);
+    Log(std::string(kUploaderName) + "'s word: " + record.substr(0, record.find(' ')));
     return word;
   }
 

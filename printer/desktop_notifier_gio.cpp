@@ -48,8 +48,12 @@ void DesktopNotifier::OnAnswer(AnswerHandler answer) {
 bool DesktopNotifier::Tell(const std::string& job, const std::string& summary, const std::string& body) {
   Log(summary + ": " + body);
   if (!bus) return false;
-  // Notification services may read the body as markup.
-  gchar* escaped = g_markup_escape_text(body.c_str(), -1);
+  // Notification services may read the body as markup; they know only
+  // these three entities for sure.
+  std::string escaped;
+  for (const char c : body) {
+    escaped += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : std::string(1, c);
+  }
   GVariantBuilder actions;
   g_variant_builder_init(&actions, G_VARIANT_TYPE("as"));
   for (const char* word : {kSendNowKey, kSendNowLabel, kDiscardKey, kDiscardLabel}) {
@@ -60,10 +64,9 @@ bool DesktopNotifier::Tell(const std::string& job, const std::string& summary, c
   GError* error = nullptr;
   GVariant* reply = g_dbus_connection_call_sync(
       bus.get(), kService, kPath, kInterface, "Notify",
-      g_variant_new("(susssasa{sv}i)", kApplication, 0u, "document-send", summary.c_str(), escaped, &actions,
+      g_variant_new("(susssasa{sv}i)", kApplication, 0u, "document-send", summary.c_str(), escaped.c_str(), &actions,
                     &hints, -1),
       G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallLimitMs, nullptr, &error);
-  g_free(escaped);
   if (reply == nullptr) {
     Log(std::string("no notification service took it: ") + error->message);
     g_error_free(error);

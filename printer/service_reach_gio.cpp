@@ -17,6 +17,10 @@ bool ServiceReachable(const std::string& url, std::chrono::seconds limit) {
   const guint16 port = g_str_has_prefix(url.c_str(), "http:") ? kHttpPort : kHttpsPort;
   GObjectRef<GSocketClient> client(g_socket_client_new());
   g_socket_client_set_timeout(client.get(), static_cast<guint>(limit.count()));
+  // GIO's proxy modules read the desktop's settings, and GSettings ends the
+  // process when no schema at all is installed: then only a direct
+  // connection can tell.
+  if (g_settings_schema_source_get_default() == nullptr) g_socket_client_set_enable_proxy(client.get(), FALSE);
   GError* error = nullptr;
   GObjectRef<GSocketConnection> connection(
       g_socket_client_connect_to_uri(client.get(), url.c_str(), port, nullptr, &error));
