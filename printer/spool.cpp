@@ -104,16 +104,14 @@ bool Spool::Finish(const std::string& jobFolder, platform::UniqueFd file, const 
   const bool closed = file.Close();  // the last chance for a delayed write error
   if (synced && !closed) error = errno;
   path = jobFolder + "/" + SpoolFileName(title);
-  JobRecord record;
-  record.title = DisplayTitle(path);
   bool stored = synced && closed;
   if (stored && ::rename((jobFolder + "/" + kPartialName).c_str(), path.c_str()) != 0) {
     stored = false;
     error = errno;
   }
-  // The record first: a document with its name but no record still reads
-  // as a new job, while a record is never without its document.
-  if (stored && (!SaveRecord({jobFolder, path}, record) || !SyncFolder(folder))) {
+  // No record yet: a document without one is a new job (LoadRecord), and
+  // the backend, which holds up the queue, waits for nothing more.
+  if (stored && (!SyncFolder(jobFolder) || !SyncFolder(folder))) {
     stored = false;
     error = errno;
   }

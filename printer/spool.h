@@ -36,9 +36,9 @@ class Spool {
   // A new job folder and its partial file, open for writing (0600).
   // False with errno set.
   bool Begin(std::string& jobFolder, platform::UniqueFd& file);
-  // Flushes and closes file, gives the partial file its final name and
-  // writes the job's first record; the complete document's path on
-  // success.  False with errno set (the job folder is removed then).
+  // Flushes and closes file and gives the partial file its final name; the
+  // complete document's path on success.  False with errno set (the job
+  // folder is removed then).
   bool Finish(const std::string& jobFolder, platform::UniqueFd file, const std::string& title, std::string& path);
   // Removes a job folder and what it holds.
   static void Discard(const std::string& jobFolder);
