@@ -233,6 +233,9 @@ class Agent {
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    // Programs Ferrowend started (the browser) may hold the lock on for
+    // ever; the next look takes a fresh one.
+    Spool::ReleaseLock(job);
     const std::optional<Delivery> word = Spool::ReadWord(job);
     Log(std::string(kUploaderName) + " ended with " +
         std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)) + " for " + job.document);

@@ -83,8 +83,16 @@ int64_t JobQueue::Pass(const Events& events) {
   };
   for (const SpooledJob& job : spool.Jobs()) {
     platform::UniqueFd lock = Spool::TryLock(job);
-    if (!lock.valid()) {  // an uploader that an agent before this one started still runs it
-      lookAt(hooks.now() + kBusyRecheck);
+    if (!lock.valid()) {
+      // An uploader that an agent before this one started still runs it, or
+      // a program that uploader started (a browser) holds its lock: once the
+      // word says delivered, the document may go all the same.
+      if (Spool::ReadWord(job) == Delivery::kDelivered) {
+        Log(job.document + " was delivered by an uploader whose agent had ended");
+        Spool::Discard(job.folder);
+      } else {
+        lookAt(hooks.now() + kBusyRecheck);
+      }
       continue;
     }
     const auto answer = events.answers.find(job.folder);

@@ -183,6 +183,8 @@ platform::UniqueFd Spool::TryLock(const SpooledJob& job) {
   return lock;
 }
 
+void Spool::ReleaseLock(const SpooledJob& job) { ::unlink((job.folder + "/" + kRunningLockName).c_str()); }
+
 bool SyncFolder(const std::string& folder) {
   platform::UniqueFd handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   return handle.valid() && ::fsync(handle.get()) == 0;

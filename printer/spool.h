@@ -67,6 +67,9 @@ class Spool {
   // the uploader of one that was killed still runs leaves the job alone.
   // Invalid when someone holds it already (or it cannot be taken).
   static platform::UniqueFd TryLock(const SpooledJob& job);
+  // Once the uploader has ended: whoever else still holds the lock it
+  // inherited no longer holds the job's.
+  static void ReleaseLock(const SpooledJob& job);
 
  private:
   std::string folder;
