@@ -157,7 +157,9 @@ class Agent {
     }
     std::string jobFolder, problem, document;
     Descriptor file;
-    if (!spool.Begin(jobFolder, file)) problem = ErrorText("cannot create a spool file");
+    // Sent once more, its copy is dropped as it arrives: it must not go twice.
+    const bool held = spool.Holds(job);
+    if (!held && !spool.Begin(job, jobFolder, file)) problem = ErrorText("cannot create a spool file");
     std::string frame;
     for (;;) {
       if (!ReceiveFrame(connection.get(), frame, kMaxFrame, After(kReceiveLimit))) {
@@ -188,6 +190,10 @@ class Agent {
       return;
     }
     Reply(connection.get(), kReplyOk);
+    if (held) {
+      Log("job " + job + " is in the spool already; its first hand-over was not answered");
+      return;
+    }
     Log("job " + job + " stored as " + document);
     queue.NewPrint();
   }

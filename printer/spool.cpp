@@ -21,6 +21,8 @@ constexpr mode_t kPrivateFolder = 0700;
 constexpr mode_t kPrivateFile = 0600;
 constexpr size_t kMaxRecordBytes = 64 * 1024;
 constexpr char kDocumentExtension[] = ".pdf";
+constexpr char kPrintJobMark[] = "-job";
+constexpr size_t kMaxPrintJobDigits = 10;
 
 // Spool names of documents always end in ".pdf" (spool_name.h); the
 // record, the uploader's word and the lock never do.
@@ -65,7 +67,28 @@ bool ReplaceFileDurably(const std::string& folder, const std::string& name, cons
   return SyncFolder(folder);
 }
 
+// "-job<id>" for a print job id of digits only, else nothing.
+std::string PrintJobSuffix(const std::string& printJob) {
+  if (printJob.empty() || printJob.size() > kMaxPrintJobDigits ||
+      printJob.find_first_not_of("0123456789") != std::string::npos) {
+    return std::string();
+  }
+  return kPrintJobMark + printJob;
+}
+
 }  // namespace
+
+bool Spool::Holds(const std::string& printJob) {
+  const std::string suffix = PrintJobSuffix(printJob);
+  if (suffix.empty()) return false;
+  for (const SpooledJob& job : Jobs()) {
+    if (job.folder.size() > suffix.size() &&
+        job.folder.compare(job.folder.size() - suffix.size(), suffix.size(), suffix) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
 
 bool Spool::Prepare() {
   if (::mkdir(folder.c_str(), kPrivateFolder) != 0 && errno != EEXIST) return false;
@@ -78,13 +101,13 @@ bool Spool::Prepare() {
   return ::chmod(folder.c_str(), kPrivateFolder) == 0;
 }
 
-bool Spool::Begin(std::string& jobFolder, platform::UniqueFd& file) {
+bool Spool::Begin(const std::string& printJob, std::string& jobFolder, platform::UniqueFd& file) {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
   char name[64];
   std::snprintf(name, sizeof name, "%020lld%09ld-%06lu", static_cast<long long>(now.tv_sec), now.tv_nsec,
                 ++sequence % 1000000);
-  jobFolder = folder + "/" + name;
+  jobFolder = folder + "/" + name + PrintJobSuffix(printJob);
   if (::mkdir(jobFolder.c_str(), kPrivateFolder) != 0) return false;
   file.reset(::open((jobFolder + "/" + kPartialName).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
                     kPrivateFile));

@@ -33,9 +33,13 @@ class Spool {
   // Creates the spool folder (0700).  False with errno set.
   bool Prepare();
 
-  // A new job folder and its partial file, open for writing (0600).
-  // False with errno set.
-  bool Begin(std::string& jobFolder, platform::UniqueFd& file);
+  // A new job folder for print job printJob (the scheduler's job id) and
+  // its partial file, open for writing (0600).  False with errno set.
+  bool Begin(const std::string& printJob, std::string& jobFolder, platform::UniqueFd& file);
+  // Whether a complete document of print job printJob is in the spool: an
+  // agent stopped after storing it but before answering, so the scheduler
+  // held the job and now hands it over again.
+  bool Holds(const std::string& printJob);
   // Flushes and closes file and gives the partial file its final name; the
   // complete document's path on success.  False with errno set (the job
   // folder is removed then).

@@ -531,6 +531,16 @@ class PrinterTest(unittest.TestCase):
         job = self.cups.print_file(os.path.join(self.work, "away.pdf"), "Away")
         self.cups.wait_state(job, ("completed",))
         self.told(agent, 1)
+        # The scheduler hands the job over again (an agent stopped before it
+        # answered): the copy is dropped, since the first one waits already.
+        backend = subprocess.run([os.path.join(self.cups.root, "bin", "backend", "inkseal"), str(job),
+                                  pwd.getpwuid(os.getuid()).pw_name, "Away", "1", "",
+                                  os.path.join(self.work, "away.pdf")],
+                                 env=dict(os.environ, INKSEAL_RUNTIME_ROOT=os.path.dirname(self.runtime)),
+                                 capture_output=True, text=True, timeout=30)
+        self.assertEqual(backend.returncode, 0, backend.stderr)
+        wait_for(lambda: "is in the spool already" in self.agent_log(agent), "the copy's refusal")
+        self.assertEqual(len(self.spool_entries()), 1)
         # Logout: the session's processes end and logind empties the runtime folder.
         agent.kill()
         shutil.rmtree(self.runtime)
