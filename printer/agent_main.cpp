@@ -13,12 +13,10 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <glib.h>
@@ -31,7 +29,6 @@
 #include <ctime>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "common/settings.h"
 #include "platform/unique_fd_posix.h"
@@ -44,22 +41,17 @@
 #include "printer/service_reach.h"
 #include "printer/spool.h"
 #include "printer/state_folder.h"
+#include "printer/uploader_run.h"
 #include "printer/waiting_texts.h"
 #include "text/utf.h"
-
-extern char** environ;
 
 namespace inkseal::printer {
 namespace {
 
-constexpr char kUploaderName[] = "Ferrowend";
 constexpr int kBacklog = 16;
 // A backend that stops sending mid-document must not stall the agent.
 constexpr std::chrono::seconds kReceiveLimit{60};
 constexpr int kExitFailure = 1;
-// Where Ferrowend finds the job's lock, which it holds for as long as it
-// runs (far above the descriptors it opens itself).
-constexpr int kInheritedLockDescriptor = 100;
 
 using Descriptor = platform::UniqueFd;
 
@@ -205,7 +197,7 @@ class Agent {
   }
 
   QueueHooks Hooks() {
-    return {[this](const SpooledJob& job, int lock) { return RunUploader(job, lock); },
+    return {[this](const SpooledJob& job, int lock) { return RunUploader(uploader, job, lock); },
             [this] { return ServiceReachable(UploadAddress()); },
             [this](const SpooledJob& job, const JobRecord& record) {
               notifier.Tell(job.folder, kWaitingSummary, WaitingText(record, std::time(nullptr)));
@@ -216,38 +208,6 @@ class Agent {
   // Read anew for every check: whoever set up the printer may change it.
   std::string UploadAddress() const {
     return Utf16ToUtf8(ReadSetting(kKeyLumeskUrl, kSettingsSection, Utf8ToUtf16(settings)).value_or(u""));
-  }
-
-  std::optional<Delivery> RunUploader(const SpooledJob& job, int lock) {
-    char* const argv[] = {const_cast<char*>(uploader.c_str()), const_cast<char*>(job.document.c_str()), nullptr};
-    std::vector<std::string> variables;
-    for (char** variable = environ; *variable != nullptr; ++variable) variables.emplace_back(*variable);
-    variables.push_back(Utf16ToUtf8(kDeliveryFileVariable) + "=" + job.folder + "/" + kDeliveryName);
-    std::vector<char*> environment;
-    for (std::string& variable : variables) environment.push_back(variable.data());
-    environment.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, lock, kInheritedLockDescriptor);
-    pid_t pid = -1;
-    const int error = ::posix_spawn(&pid, uploader.c_str(), &actions, nullptr, argv, environment.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
-      Log("cannot start " + uploader + ": " + std::strerror(error) + "; " + job.document + " is kept");
-      return std::nullopt;
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    // Programs Ferrowend started (the browser) may hold the lock on for
-    // ever; the next look takes a fresh one.
-    Spool::ReleaseLock(job);
-    const std::optional<Delivery> word = Spool::ReadWord(job);
-    Log(std::string(kUploaderName) + " ended with " +
-        std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)) + " for " + job.document);
-    const std::string record = DeliveryRecord(word);
-    Log(std::string(kUploaderName) + "'s word: " + record.substr(0, record.find(' ')));
-    return word;
   }
 
   std::string user;
