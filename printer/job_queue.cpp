@@ -114,7 +114,7 @@ int64_t JobQueue::Pass(const Events& events) {
       }
     }
     // Its buttons went with the last session, and only the user can decide.
-    if (events.agentStart && record.state == JobState::kUncertain) record.toldAt = 0;
+    if (events.agentStart && WaitingPolicy::WaitsForTheUser(record)) record.toldAt = 0;
 
     Step step = policy.NextStep(record, occasion, asked && answer->second == UserAnswer::kSendNow, now);
     if (step == Step::kRun && record.state == JobState::kNew && behindWaiting) step = Step::kCheckThenRun;

@@ -6,7 +6,7 @@
 namespace inkseal::printer {
 namespace {
 
-constexpr const char* kStateWords[] = {"new", "unreachable", "not-sent", "uncertain"};
+constexpr const char* kStateWords[] = {"new", "unreachable", "not-sent", "uncertain", "refused"};
 
 int64_t Number(const std::string& text) { return std::strtoll(text.c_str(), nullptr, 10); }
 

@@ -13,6 +13,7 @@ enum class JobState {
   kUnreachable,  // the service could not be reached: tried again when it can
   kNotSent,      // stopped before sending (login cancelled, settings): waits for the user or the next login
   kUncertain,    // may have reached the service: waits for the user's word
+  kRefused,      // the service said no (credentials, size): waits for the user's word
 };
 
 struct JobRecord {

@@ -192,7 +192,14 @@ std::optional<Delivery> Spool::ReadWord(const SpooledJob& job) {
 }
 
 bool Spool::PrepareWord(const SpooledJob& job) {
-  return ReplaceFileDurably(job.folder, kDeliveryName, DeliveryRecord(std::nullopt));
+  // Not flushed: the file matters only once the uploader has written its
+  // word, and the uploader flushes it then (a new file's name with it).  A
+  // file lost before that reads as "nothing sent", which it then says.  Its
+  // one block is taken here, so a disk that fills later cannot refuse the
+  // word.
+  platform::UniqueFd file(::open((job.folder + "/" + kDeliveryName).c_str(),
+                                 O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, kPrivateFile));
+  return file.valid() && platform::WriteAll(file.get(), DeliveryRecord(std::nullopt)) && file.Close();
 }
 
 void Spool::DropWord(const SpooledJob& job) {

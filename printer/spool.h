@@ -59,8 +59,8 @@ class Spool {
   static bool SaveRecord(const SpooledJob& job, const JobRecord& record);
 
   // Makes the file the uploader writes its word into (uploader/
-  // delivery_outcome.h), holding "nothing sent", on disk.  False with errno
-  // set: the uploader must not run then, for its word could be lost.
+  // delivery_outcome.h), holding "nothing sent".  False with errno set: the
+  // uploader must not run then, for its word could be lost.
   static bool PrepareWord(const SpooledJob& job);
   // The uploader's word on the job's last run; none when it wrote none.
   static std::optional<Delivery> ReadWord(const SpooledJob& job);

@@ -16,6 +16,7 @@ Step WaitingPolicy::NextStep(const JobRecord& record, const Occasion& occasion, 
       // A new session is a new chance to log in or to have fixed the settings.
       return occasion.agentStart ? Step::kRun : Step::kWait;
     case JobState::kUncertain:
+    case JobState::kRefused:
       return Step::kWait;
   }
   return Step::kWait;
@@ -33,6 +34,9 @@ bool WaitingPolicy::AfterRun(JobRecord& record, std::optional<Delivery> word, in
       break;
     case Delivery::kUncertain:
       StartWaiting(record, JobState::kUncertain, now);
+      break;
+    case Delivery::kRefused:
+      StartWaiting(record, JobState::kRefused, now);
       break;
   }
   return false;

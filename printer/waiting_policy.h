@@ -46,6 +46,10 @@ class WaitingPolicy {
   bool AfterRun(JobRecord& record, std::optional<Delivery> word, int64_t now) const;
   // The agent's own check found the service unreachable before a run.
   void AfterFailedCheck(JobRecord& record, int64_t now) const;
+  // Whether only the user's word moves it (no retry, no next login).
+  static bool WaitsForTheUser(const JobRecord& record) {
+    return record.state == JobState::kUncertain || record.state == JobState::kRefused;
+  }
   // Whether the user is to be told (again) that the document waits.
   static bool DueToTell(const JobRecord& record, int64_t now);
   // The next moment the record needs a look without any event: its retry

@@ -17,6 +17,10 @@ std::string WaitingText(const JobRecord& record, int64_t now) {
     case JobState::kNotSent:
       text = title + " was not sent. It waits: press Send now, or it goes when you next log in.";
       break;
+    case JobState::kRefused:
+      text = title + " was refused by Inkseal. It waits: sign in again if Inkseal asked you to, then press Send"
+             " now; or Discard it.";
+      break;
     case JobState::kUncertain:
       text = title + " may have reached Inkseal, but no answer came. Look there first: Send now sends it"
              " again, Discard forgets it.";

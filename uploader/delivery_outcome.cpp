@@ -5,7 +5,7 @@
 namespace inkseal {
 namespace {
 
-constexpr std::string_view kWords[] = {"delivered", "unreachable", "not-sent", "uncertain"};
+constexpr std::string_view kWords[] = {"delivered", "unreachable", "not-sent", "uncertain", "refused"};
 
 // The three-digit status of the last status line, 0 when there is none.
 // Redirects leave one block per hop; the last one is the final answer.
@@ -65,7 +65,7 @@ Delivery DeliveryAfterReply(const std::u16string& headerText) {
   if (status == 502 || status == 503) return Delivery::kUnreachable;
   // The service looked at the request and said no (credentials, size):
   // nothing is stored, and sending it unchanged would be refused again.
-  if (status >= 400 && status < 500) return Delivery::kNotSent;
+  if (status >= 400 && status < 500) return Delivery::kRefused;
   return Delivery::kUncertain;  // a failure inside the service, after it had the body
 }
 

@@ -24,8 +24,9 @@ constexpr char kNoDeliveryWord[] = "none";
 enum class Delivery {
   kDelivered,    // the service answered and took the document
   kUnreachable,  // nothing reached the service (network, name, connection, service down): safe to send again
-  kNotSent,      // the run ended before sending (login cancelled, settings, the service refused it)
+  kNotSent,      // the run ended before sending (login cancelled, settings incomplete)
   kUncertain,    // the document may have reached the service, but no usable answer came: do not resend unasked
+  kRefused,      // the service answered that it will not take it (credentials, size): the same again fails again
 };
 
 // The word padded with blanks and ended by a line break, kDeliveryRecordBytes

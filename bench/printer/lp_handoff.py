@@ -33,7 +33,9 @@ from stand_in_service import StandInService  # noqa: E402
 
 PROGRAMS = ("inkseal-agent", "Ferrowend", "Brantwick")
 MIB = 1 << 20
-CREDENTIALS = ("[Parameters]\nOAuthClientKey=ck\nOAuthClientSecret=cs\nOAuthTokenKey=tk\nOAuthTokenSecret=ts\n")
+# The stand-in service's own test account: every upload is taken.
+CREDENTIALS = ("[Parameters]\nOAuthClientKey=ck-ada\nOAuthClientSecret=cs-ada\nOAuthTokenKey=tk-ada\n"
+               "OAuthTokenSecret=ts-ada\n")
 
 
 def one_mib_pdf(path):
@@ -107,6 +109,7 @@ def main():
                                                  start_new_session=True)
                     try:
                         wait_for(lambda: os.path.exists(socket_path))
+                        time.sleep(1)  # the agent's own start (its first look at the spool) is not timed
                         started = time.monotonic()
                         job = cups.print_file(document, f"{name} {turn}")
                         wait_for(lambda: cups.job_state(job) == "completed")
@@ -120,6 +123,10 @@ def main():
                 print(f"{name:6}: median {statistics.median(values) * 1000:7.1f} ms, "
                       f"mean {statistics.mean(values) * 1000:7.1f} ms, min {min(values) * 1000:7.1f} ms "
                       f"over {len(values)} prints of a 1 MiB PDF")
+            for name in folders:
+                with open(os.path.join(root, f"{name}.log"), encoding="utf-8", errors="replace") as f:
+                    log = f.read()
+                print(f"{name:6}: Ferrowend uploaded {log.count('Ferrowend ended with 0 ')} of {options.runs}")
             ratio = statistics.median(times["after"]) / statistics.median(times["before"])
             print(f"after/before (medians): {ratio:.2f}")
         finally:

@@ -12,15 +12,17 @@ const Occasion kQuiet{};
 const Occasion kStart{true, false};
 const Occasion kNetwork{false, true};
 
-TEST(WaitingPolicy, ADocumentThatMayHaveArrivedGoesOnlyWhenTheUserSaysSo) {
+TEST(WaitingPolicy, ADocumentThatMayHaveArrivedOrWasRefusedGoesOnlyWhenTheUserSaysSo) {
   const WaitingPolicy policy;
-  JobRecord record;
-  EXPECT_FALSE(policy.AfterRun(record, Delivery::kUncertain, kNow));
-  for (const Occasion& occasion : {kQuiet, kStart, kNetwork}) {
-    EXPECT_EQ(policy.NextStep(record, occasion, false, kNow + kReminderInterval * 4), Step::kWait);
+  for (const Delivery word : {Delivery::kUncertain, Delivery::kRefused}) {
+    JobRecord record;
+    EXPECT_FALSE(policy.AfterRun(record, word, kNow));
+    for (const Occasion& occasion : {kQuiet, kStart, kNetwork}) {
+      EXPECT_EQ(policy.NextStep(record, occasion, false, kNow + kReminderInterval * 4), Step::kWait);
+    }
+    EXPECT_EQ(policy.NextStep(record, kQuiet, true, kNow), Step::kRun);
+    EXPECT_EQ(WaitingPolicy::NextLook(record), 0);  // no retry; a reminder only once told
   }
-  EXPECT_EQ(policy.NextStep(record, kQuiet, true, kNow), Step::kRun);
-  EXPECT_EQ(WaitingPolicy::NextLook(record), 0);  // no retry; a reminder only once told
 
   // No word at all: the run ended before sending, so the next login tries again.
   JobRecord cancelled;

@@ -22,7 +22,7 @@ TEST(DeliveryOutcome, OnlyFailuresBeforeAnyByteLeftAreSafeToSendAgain) {
   // After a redirect the last status line is the answer.
   EXPECT_EQ(DeliveryAfterReply(u"HTTP/1.1 307 Temporary Redirect\r\n\r\nHTTP/1.1 503 Busy\r\n\r\n"),
             Delivery::kUnreachable);
-  EXPECT_EQ(DeliveryAfterReply(u"HTTP/1.1 401 Unauthorized\r\n\r\n"), Delivery::kNotSent);
+  EXPECT_EQ(DeliveryAfterReply(u"HTTP/1.1 401 Unauthorized\r\n\r\n"), Delivery::kRefused);
   EXPECT_EQ(DeliveryAfterReply(u"HTTP/1.1 500 Internal Server Error\r\n\r\n"), Delivery::kUncertain);
   EXPECT_EQ(DeliveryAfterReply(u"garbage"), Delivery::kUncertain);
 }
@@ -30,7 +30,7 @@ TEST(DeliveryOutcome, OnlyFailuresBeforeAnyByteLeftAreSafeToSendAgain) {
 TEST(DeliveryOutcome, EveryRecordHasTheLengthTheDriverMadeRoomForAndReadsBack) {
   for (const std::optional<Delivery> delivery :
        {std::optional<Delivery>(), std::optional(Delivery::kDelivered), std::optional(Delivery::kUnreachable),
-        std::optional(Delivery::kNotSent), std::optional(Delivery::kUncertain)}) {
+        std::optional(Delivery::kNotSent), std::optional(Delivery::kUncertain), std::optional(Delivery::kRefused)}) {
     const std::string record = DeliveryRecord(delivery);
     EXPECT_EQ(record.size(), kDeliveryRecordBytes) << record;
     EXPECT_EQ(ParseDeliveryRecord(record), delivery) << record;
