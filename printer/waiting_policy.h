@@ -19,9 +19,7 @@
 namespace inkseal::printer {
 
 // Back-off after each failed try: 1, 5, 15 minutes, then hourly.
-// kRetryLimitVariable (whole seconds) shortens every step (the tests).
 constexpr int64_t kRetrySteps[] = {60, 300, 900, 3600};
-constexpr char kRetryLimitVariable[] = "INKSEAL_RETRY_LIMIT";
 // A document still waiting this long is named to the user again.
 constexpr int64_t kReminderInterval = 7 * 24 * 3600;
 

@@ -483,7 +483,7 @@ class PrinterTest(unittest.TestCase):
         rewrite(settings, original.replace(self.service.url, f"https://127.0.0.1:{self.relay.port}"))
         self.notifications = NotificationService(self.work)
         self.test_stack.callback(self.notifications.stop)
-        self.agent_env.update(DBUS_SESSION_BUS_ADDRESS=self.notifications.address, INKSEAL_RETRY_LIMIT="2")
+        self.agent_env.update(DBUS_SESSION_BUS_ADDRESS=self.notifications.address, INKSEAL_TEST_RETRY_SECONDS="2")
 
     def told(self, agent, count):
         try:
