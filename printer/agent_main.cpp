@@ -203,7 +203,7 @@ class Agent {
   }
 
   QueueHooks Hooks() {
-    return {[this](const SpooledJob& job, int lock) { return RunUploader(uploader, job, lock); },
+    return {[this](const SpooledJob& job, int lock, bool quietly) { return RunUploader(uploader, job, lock, quietly); },
             [this] { return ServiceReachable(UploadAddress()); },
             [this](const SpooledJob& job, const JobRecord& record) {
               notifier.Tell(job.folder, kWaitingSummary, WaitingText(record, std::time(nullptr)));

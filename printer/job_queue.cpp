@@ -116,7 +116,8 @@ int64_t JobQueue::Pass(const Events& events) {
     // Its buttons went with the last session, and only the user can decide.
     if (events.agentStart && WaitingPolicy::WaitsForTheUser(record)) record.toldAt = 0;
 
-    Step step = policy.NextStep(record, occasion, asked && answer->second == UserAnswer::kSendNow, now);
+    const bool sendNow = asked && answer->second == UserAnswer::kSendNow;
+    Step step = policy.NextStep(record, occasion, sendNow, now);
     if (step == Step::kRun && record.state == JobState::kNew && behindWaiting) step = Step::kCheckThenRun;
     if (step == Step::kCheckThenRun) {
       if (!reachable) reachable = hooks.serviceReachable();
@@ -133,7 +134,8 @@ int64_t JobQueue::Pass(const Events& events) {
       step = Step::kWait;
     }
     if (step == Step::kRun) {
-      const std::optional<Delivery> word = hooks.run(job, lock.get());
+      const bool quietly = record.state == JobState::kUnreachable && !sendNow;
+      const std::optional<Delivery> word = hooks.run(job, lock.get(), quietly);
       now = hooks.now();
       if (policy.AfterRun(record, word, now)) {
         Spool::Discard(job.folder);

@@ -24,8 +24,10 @@ namespace inkseal::printer {
 
 struct QueueHooks {
   // Runs the uploader on job while holding lock (which the uploader
-  // inherits) and returns its word; none when it wrote none.
-  std::function<std::optional<Delivery>(const SpooledJob& job, int lock)> run;
+  // inherits) and returns its word; none when it wrote none.  quietly: a
+  // retry the agent made on its own of a document that could not reach
+  // the service, which ends without a box if it still cannot.
+  std::function<std::optional<Delivery>(const SpooledJob& job, int lock, bool quietly)> run;
   std::function<bool()> serviceReachable;
   // Tells the user that job waits (record says why).
   std::function<void(const SpooledJob& job, const JobRecord& record)> tell;

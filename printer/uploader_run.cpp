@@ -21,22 +21,27 @@ constexpr int kInheritedLockDescriptor = 100;
 
 void Log(const std::string& text) { std::fprintf(stderr, "inkseal-agent: %s\n", text.c_str()); }
 
-// The agent's environment, with the word's file named for this job only.
-std::vector<std::string> UploaderEnvironment(const SpooledJob& job) {
-  const std::string name = Utf16ToUtf8(kDeliveryFileVariable) + "=";
+// The agent's environment, with the hand-back's two variables set for this
+// run only.
+std::vector<std::string> UploaderEnvironment(const SpooledJob& job, bool quietly) {
+  const std::string file = Utf16ToUtf8(kDeliveryFileVariable) + "=", quiet = Utf16ToUtf8(kQuietRetryVariable) + "=";
   std::vector<std::string> variables;
   for (char** variable = environ; *variable != nullptr; ++variable) {
-    if (std::strncmp(*variable, name.c_str(), name.size()) != 0) variables.emplace_back(*variable);
+    if (std::strncmp(*variable, file.c_str(), file.size()) != 0 &&
+        std::strncmp(*variable, quiet.c_str(), quiet.size()) != 0) {
+      variables.emplace_back(*variable);
+    }
   }
-  variables.push_back(name + job.folder + "/" + kDeliveryName);
+  variables.push_back(file + job.folder + "/" + kDeliveryName);
+  if (quietly) variables.push_back(quiet + "1");
   return variables;
 }
 
 }  // namespace
 
-std::optional<Delivery> RunUploader(const std::string& uploader, const SpooledJob& job, int lock) {
+std::optional<Delivery> RunUploader(const std::string& uploader, const SpooledJob& job, int lock, bool quietly) {
   char* const argv[] = {const_cast<char*>(uploader.c_str()), const_cast<char*>(job.document.c_str()), nullptr};
-  std::vector<std::string> variables = UploaderEnvironment(job);
+  std::vector<std::string> variables = UploaderEnvironment(job, quietly);
   std::vector<char*> environment;
   for (std::string& variable : variables) environment.push_back(variable.data());
   environment.push_back(nullptr);

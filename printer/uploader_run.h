@@ -15,7 +15,8 @@ namespace inkseal::printer {
 constexpr char kUploaderName[] = "Ferrowend";
 
 // Runs uploader on job while it holds lock, waits for it and returns its
-// word (none: it wrote none, or could not be started).
-std::optional<Delivery> RunUploader(const std::string& uploader, const SpooledJob& job, int lock);
+// word (none: it wrote none, or could not be started).  quietly: as a retry
+// of the agent's own (kQuietRetryVariable).
+std::optional<Delivery> RunUploader(const std::string& uploader, const SpooledJob& job, int lock, bool quietly);
 
 }  // namespace inkseal::printer

@@ -18,6 +18,11 @@
 namespace inkseal {
 
 constexpr char16_t kDeliveryFileVariable[] = u"INKSEAL_DELIVERY_FILE";
+// Set (to "1") by a driver that sends the document again on its own after
+// it could not reach the service: a run that again cannot reach it ends
+// without a box, since the user was told the first time.  Every other
+// outcome shows what it always shows.
+constexpr char16_t kQuietRetryVariable[] = u"INKSEAL_QUIET_RETRY";
 constexpr size_t kDeliveryRecordBytes = 16;
 constexpr char kNoDeliveryWord[] = "none";
 

@@ -6,9 +6,12 @@
 
 namespace inkseal {
 
-DeliveryReport::DeliveryReport() : path(platform::EnvironmentVariable(kDeliveryFileVariable)) {}
+DeliveryReport::DeliveryReport()
+    : path(platform::EnvironmentVariable(kDeliveryFileVariable)),
+      quietRetry(platform::EnvironmentVariable(kQuietRetryVariable) == u"1") {}
 
 void DeliveryReport::Write(Delivery delivery) {
+  last = delivery;
   if (path.empty()) return;
   // Later steps read the last error for their messages.
   const uint32_t error = platform::LastError();

@@ -19,6 +19,9 @@ class DeliveryReport {
   void Sending() { Write(Delivery::kUncertain); }
   void ExchangeFailed(uint32_t errorCode) { Write(DeliveryAfterFailedExchange(errorCode)); }
   void Answered(const std::u16string& headerText) { Write(DeliveryAfterReply(headerText)); }
+  // Whether the run is to end now, without a box: a quiet retry that again
+  // could not reach the service.
+  bool StillUnreachableOnQuietRetry() const { return quietRetry && last == Delivery::kUnreachable; }
 
  private:
   // A record that cannot be written changes nothing for the user; the
@@ -26,6 +29,8 @@ class DeliveryReport {
   void Write(Delivery delivery);
 
   std::u16string path;
+  bool quietRetry;
+  Delivery last = Delivery::kNotSent;
 };
 
 }  // namespace inkseal

@@ -178,10 +178,12 @@ int RunUploader(const std::u16string& commandLineText) {
     delivery.Sending();
     if (!client.Execute(platform::kHttpVerbPut, /*stopAtRedirect=*/false)) {
       delivery.ExchangeFailed(client.ErrorCode());
+      if (delivery.StillUnreachableOnQuietRetry()) return 1;
       ReportHttpError(client.ErrorCode(), SendFailureText(documentPath, *uploadUrl, shownAuthorization));
       return 1;
     }
     delivery.Answered(client.HeaderText());
+    if (delivery.StillUnreachableOnQuietRetry()) return 1;
     const std::u16string browserUrl = client.BrowserUrl();
     // Anything but a web page is refused before the shell sees it: the
     // shell would run a program or open a file named by the reply.  What it

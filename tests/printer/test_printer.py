@@ -523,6 +523,18 @@ class PrinterTest(unittest.TestCase):
         time.sleep(3)
         self.assertEqual(len(self.uploads()), 2)
 
+        # A service that answers "unavailable" (a connection can be made):
+        # Ferrowend's box once; its quiet retry, answered the same, shows none.
+        for _ in range(2):
+            self.service.queue_reply("/upload", 503, [("Content-Type", "text/plain")], b"down for maintenance")
+        boxes = self.agent_log(agent).count("Could not open the default web browser")
+        job = self.cups.print_file(os.path.join(self.work, "later.pdf"), "Maintenance")
+        self.cups.wait_state(job, ("completed",))
+        runs = self.uploader_runs(agent, 6)
+        self.assertEqual([code for code, _ in runs[3:]], ["1", "1", "0"], self.agent_log(agent))
+        self.assertEqual(self.agent_log(agent).count("Could not open the default web browser"), boxes + 1)
+        wait_for(lambda: self.spool_entries() == [], "an empty spool")
+
     def test_a_waiting_document_outlives_logout_and_a_killed_agent_never_sends_twice(self):
         self.store_credentials()
         self.waiting_setup(relay_open=False)
