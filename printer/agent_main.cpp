@@ -1,42 +1,53 @@
 // inkseal-agent: the desktop session's side of the Inkseal printer.  It
 // listens on a socket in the user's runtime folder, takes documents only from
 // processes of its own user (peer credentials: the CUPS backend becomes the
-// job's owner before it connects), stores each in a private spool file and
-// runs Ferrowend from its own folder on it, inside the session, as a Windows
-// printer driver would; the spool file goes when Ferrowend has ended.
+// job's owner before it connects), stores each in a private spool on disk
+// (the user's state folder, which outlives the session) and runs Ferrowend
+// from its own folder on it, inside the session, as a Windows printer driver
+// would.  A document leaves the spool only once Ferrowend says the service
+// has it, or the user discards it; until then it waits, and goes again when
+// the service can be reached (job_queue.h).
 //
 // One agent per user: a second one (the autostart entry and the user unit
 // can both be present) finds the lock taken and ends quietly.
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
+
+#include <glib.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
+#include <thread>
 
+#include "common/settings.h"
 #include "platform/unique_fd_posix.h"
 #include "printer/agent_folder.h"
 #include "printer/agent_link.h"
+#include "printer/desktop_notifier.h"
 #include "printer/held_jobs.h"
 #include "printer/job_queue.h"
+#include "printer/network_watch.h"
+#include "printer/service_reach.h"
 #include "printer/spool.h"
-
-extern char** environ;
+#include "printer/state_folder.h"
+#include "printer/uploader_run.h"
+#include "printer/waiting_texts.h"
+#include "text/utf.h"
 
 namespace inkseal::printer {
 namespace {
 
-constexpr char kUploaderName[] = "Ferrowend";
 constexpr int kBacklog = 16;
 // A backend that stops sending mid-document must not stall the agent.
 constexpr std::chrono::seconds kReceiveLimit{60};
@@ -109,11 +120,14 @@ void RefuseFrame(int connection, const std::string& job, const char* what, size_
 
 class Agent {
  public:
-  Agent(std::string user, std::string uploader, Spool& spool)
-      : user(std::move(user)), uploader(std::move(uploader)), spool(spool),
-        queue([this](const std::string& document) { RunUploader(document); }) {}
+  Agent(std::string user, std::string programFolder, Spool& spool, DesktopNotifier& notifier)
+      : user(std::move(user)), uploader(programFolder + "/" + kUploaderName),
+        settings(programFolder + "/" + Utf16ToUtf8(kSettingsFileName)), spool(spool), notifier(notifier),
+        queue(spool, WaitingPolicy(RetryLimit()), Hooks()) {
+    notifier.OnAnswer([this](const std::string& job, UserAnswer answer) { queue.Answer(job, answer); });
+  }
 
-  void Queue(const std::string& document) { queue.Push(document); }
+  void NetworkChanged() { queue.NetworkChanged(); }
 
   // One job from the backend: stored whole, answered, then queued.
   void Receive(Descriptor connection) {
@@ -135,7 +149,9 @@ class Agent {
     }
     std::string jobFolder, problem, document;
     Descriptor file;
-    if (!spool.Begin(jobFolder, file)) problem = ErrorText("cannot create a spool file");
+    // Sent once more, its copy is dropped as it arrives: it must not go twice.
+    const bool held = spool.Holds(job);
+    if (!held && !spool.Begin(job, jobFolder, file)) problem = ErrorText("cannot create a spool file");
     std::string frame;
     for (;;) {
       if (!ReceiveFrame(connection.get(), frame, kMaxFrame, After(kReceiveLimit))) {
@@ -166,32 +182,63 @@ class Agent {
       return;
     }
     Reply(connection.get(), kReplyOk);
+    if (held) {
+      Log("job " + job + " is in the spool already; its first hand-over was not answered");
+      return;
+    }
     Log("job " + job + " stored as " + document);
-    queue.Push(document);
+    queue.NewPrint();
   }
 
  private:
-  void RunUploader(const std::string& document) {
-    char* const argv[] = {const_cast<char*>(uploader.c_str()), const_cast<char*>(document.c_str()), nullptr};
-    pid_t pid = -1;
-    const int error = ::posix_spawn(&pid, uploader.c_str(), nullptr, nullptr, argv, environ);
-    if (error != 0) {
-      Log("cannot start " + uploader + ": " + std::strerror(error) + "; " + document + " is kept");
-      return;
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    Log(std::string(kUploaderName) + " ended with " +
-        std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)) + " for " + document);
-    Spool::Remove(document);
+  // 0: the back-off as it is.
+  static int64_t RetryLimit() {
+#ifdef INKSEAL_TEST_HOOKS
+    // Tests shorten every step (whole seconds) rather than wait minutes.
+    const char* text = std::getenv("INKSEAL_TEST_RETRY_SECONDS");
+    return text == nullptr ? 0 : std::max<long long>(0, std::atoll(text));
+#else
+    return 0;
+#endif
+  }
+
+  QueueHooks Hooks() {
+    return {[this](const SpooledJob& job, int lock, bool quietly) { return RunUploader(uploader, job, lock, quietly); },
+            [this] { return ServiceReachable(UploadAddress()); },
+            [this](const SpooledJob& job, const JobRecord& record) {
+              notifier.Tell(job.folder, kWaitingSummary, WaitingText(record, std::time(nullptr)));
+            },
+            [] { return static_cast<int64_t>(std::time(nullptr)); }};
+  }
+
+  // Read anew for every check: whoever set up the printer may change it.
+  std::string UploadAddress() const {
+    return Utf16ToUtf8(ReadSetting(kKeyLumeskUrl, kSettingsSection, Utf8ToUtf16(settings)).value_or(u""));
   }
 
   std::string user;
   std::string uploader;
+  std::string settings;  // the vod995.ini beside Ferrowend
   Spool& spool;
-  JobQueue queue;
+  DesktopNotifier& notifier;
+  JobQueue queue;  // last: its thread starts at once and uses the others
 };
+
+// Takes connections until accepting fails; then ends the main loop.
+void Serve(int listener, Agent& agent, GMainLoop* loop) {
+  for (;;) {
+    Descriptor connection(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
+    if (!connection.valid()) {
+      if (errno == EINTR || errno == ECONNABORTED) continue;
+      Log(ErrorText("cannot accept connections"));
+      g_main_loop_quit(loop);
+      return;
+    }
+    agent.Receive(std::move(connection));
+  }
+}
+
+
 
 int Run() {
   ::signal(SIGPIPE, SIG_IGN);
@@ -213,31 +260,36 @@ int Run() {
   }
   if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) return 0;  // this user's agent already runs
 
-  Spool spool(folder + "/" + kSpoolFolderName);
-  if (!spool.Prepare()) {
-    Log(ErrorText("cannot prepare the spool folder in " + folder));
+  std::string state;
+  if (!PrepareStateFolder(state, problem)) {
+    Log(problem);
     return kExitFailure;
   }
+  Spool spool(state + "/" + kSpoolFolderName);
+  if (!spool.Prepare()) {
+    Log(ErrorText("cannot prepare the spool folder in " + state));
+    return kExitFailure;
+  }
+  // Nothing is being received yet: what an agent before this one left
+  // unfinished goes now, and the queue's first pass takes up the rest.
+  const size_t waiting = spool.Jobs(/*dropUnfinished=*/true).size();
+  if (waiting > 0) Log(std::to_string(waiting) + " document(s) left in " + state + " by an agent before this one");
   Descriptor listener = Listen(folder + "/" + kSocketName);
   if (!listener.valid()) return kExitFailure;
 
-  Agent agent(user, OwnFolder() + "/" + kUploaderName, spool);
-  for (const std::string& document : spool.Leftovers()) {
-    Log("printing " + document + ", left by an agent that ended before it was done");
-    agent.Queue(document);
+  GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+  {
+    DesktopNotifier notifier;
+    Agent agent(user, OwnFolder(), spool, notifier);
+    NetworkWatch network([&agent] { agent.NetworkChanged(); });
+    const int released = ReleaseHeldJobs(user);
+    if (released > 0) Log("released " + std::to_string(released) + " held job(s)");
+    std::thread server(Serve, listener.get(), std::ref(agent), loop);
+    g_main_loop_run(loop);  // the notifications' answers and the network's changes
+    server.join();
   }
-  const int released = ReleaseHeldJobs(user);
-  if (released > 0) Log("released " + std::to_string(released) + " held job(s)");
-
-  for (;;) {
-    Descriptor connection(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
-    if (!connection.valid()) {
-      if (errno == EINTR || errno == ECONNABORTED) continue;
-      Log(ErrorText("cannot accept connections"));
-      return kExitFailure;
-    }
-    agent.Receive(std::move(connection));
-  }
+  g_main_loop_unref(loop);
+  return kExitFailure;  // only a failed accept ends the loop
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ refuse_test_hooks() {
   local found
   found=$(python3 - "$@" <<'PY'
 import sys
-hooks = ("INKSEAL_SERVICE_HOST", "INKSEAL_TEST_RESPONSE_DEADLINE_MS")
+hooks = ("INKSEAL_SERVICE_HOST", "INKSEAL_TEST_RESPONSE_DEADLINE_MS", "INKSEAL_TEST_RETRY_SECONDS")
 for path in sys.argv[1:]:
     data = open(path, "rb").read()
     for hook in hooks:

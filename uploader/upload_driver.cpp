@@ -18,6 +18,7 @@
 #include "uploader/authenticator_file.h"
 #include "uploader/browser_address.h"
 #include "uploader/credentials.h"
+#include "uploader/delivery_report.h"
 #include "uploader/upload_address.h"
 #include "uploader/upload_texts.h"
 
@@ -164,6 +165,8 @@ int RunUploader(const std::u16string& commandLineText) {
   // handler has read the last error, which their clean-up would replace.
   std::optional<WinHttpClient> clientSlot;
   std::optional<platform::ComScope> comSlot;
+  // What the printer driver learns about the document, besides the exit code.
+  DeliveryReport delivery;
   try {
     WinHttpClient& client = clientSlot.emplace(*uploadUrl, nullptr);
     client.verifyCertificates = trust.verify;
@@ -172,11 +175,16 @@ int RunUploader(const std::u16string& commandLineText) {
     // was read: memory stays the same whatever the document's size.
     client.AttachBody(body);
     client.SetExtraHeaders(UploadHeaderText(bodyLength, authorization));
+    delivery.Sending();
     if (!client.Execute(platform::kHttpVerbPut, /*stopAtRedirect=*/false)) {
+      delivery.ExchangeFailed(client.ErrorCode());
+      if (delivery.StillUnreachableOnQuietRetry()) return 1;
       ReportHttpError(client.ErrorCode(),
                       client.ProxyTroubleText() + SendFailureText(documentPath, *uploadUrl, shownAuthorization));
       return 1;
     }
+    delivery.Answered(client.HeaderText());
+    if (delivery.StillUnreachableOnQuietRetry()) return 1;
     const std::u16string browserUrl = client.BrowserUrl();
     // Anything but a web page is refused before the shell sees it: the
     // shell would run a program or open a file named by the reply.  What it

@@ -72,14 +72,14 @@ TEST_F(SpoolTest, OnlyWholeDocumentsAreNamedAndLeftOversComeBackInArrivalOrder) 
 
   std::string firstFolder, secondFolder, unfinishedFolder, first, second;
   platform::UniqueFd file;
-  ASSERT_TRUE(spool.Begin(firstFolder, file));
+  ASSERT_TRUE(spool.Begin("17", firstFolder, file));
   ASSERT_EQ(::write(file.get(), "%PDF-1 first", 12), 12);
   ASSERT_TRUE(spool.Finish(firstFolder, std::move(file), "Same title", first));
   EXPECT_FALSE(file.valid());
-  ASSERT_TRUE(spool.Begin(unfinishedFolder, file));
+  ASSERT_TRUE(spool.Begin("18", unfinishedFolder, file));
   ASSERT_EQ(::write(file.get(), "%PDF-1 half", 11), 11);
   file.Close();  // the sender went away: never finished
-  ASSERT_TRUE(spool.Begin(secondFolder, file));
+  ASSERT_TRUE(spool.Begin("", secondFolder, file));
   ASSERT_EQ(::write(file.get(), "%PDF-1 second", 13), 13);
   ASSERT_TRUE(spool.Finish(secondFolder, std::move(file), "Same title", second));
 
@@ -90,12 +90,21 @@ TEST_F(SpoolTest, OnlyWholeDocumentsAreNamedAndLeftOversComeBackInArrivalOrder) 
 
   Spool restarted(root + "/spool");
   ASSERT_TRUE(restarted.Prepare());
-  const std::vector<std::string> left = restarted.Leftovers();
+  const std::vector<SpooledJob> jobs = restarted.Jobs(/*dropUnfinished=*/true);
+  std::vector<std::string> left;
+  for (const SpooledJob& job : jobs) left.push_back(job.document);
   ASSERT_EQ(left, (std::vector<std::string>{first, second}));
   EXPECT_EQ(Read(left[1]), "%PDF-1 second");
   EXPECT_NE(::access(unfinishedFolder.c_str(), F_OK), 0) << "the unfinished document was kept";
 
-  Spool::Remove(first);
+  // A job handed over again after its answer was lost is known; an
+  // unfinished one and a job id that is no number are not.
+  EXPECT_TRUE(restarted.Holds("17"));
+  EXPECT_FALSE(restarted.Holds("18"));
+  EXPECT_FALSE(restarted.Holds("7"));
+  EXPECT_FALSE(restarted.Holds("../17"));
+
+  Spool::Discard(firstFolder);
   EXPECT_NE(::access(firstFolder.c_str(), F_OK), 0);
 }
 

@@ -12,10 +12,13 @@ import contextlib
 import os
 import re
 import shutil
+import signal
+import socket
 import stat
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 import pwd
@@ -52,6 +55,116 @@ def make_pdf(path, title, text=None):
         return f.read()
 
 
+class Relay:
+    """A port of its own in front of the stand-in service: while closed
+    nothing listens there (the service cannot be reached), while open every
+    connection is relayed byte for byte (TLS and all) to the service."""
+
+    def __init__(self, target_host, target_port):
+        self.target = (target_host, target_port)
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            self.port = probe.getsockname()[1]
+        self.listener = None
+
+    def open(self):
+        self.listener = socket.socket()
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.listener.bind(("127.0.0.1", self.port))
+        self.listener.listen(16)
+        threading.Thread(target=self._accept, args=(self.listener,), daemon=True).start()
+
+    def close(self):
+        if self.listener:
+            with contextlib.suppress(OSError):
+                self.listener.shutdown(socket.SHUT_RDWR)
+            self.listener.close()
+            self.listener = None
+
+    def _accept(self, listener):
+        while True:
+            try:
+                client, _ = listener.accept()
+            except OSError:
+                return
+            server = socket.create_connection(self.target, timeout=20)
+            for source, sink in ((client, server), (server, client)):
+                threading.Thread(target=self._pump, args=(source, sink), daemon=True).start()
+
+    @staticmethod
+    def _pump(source, sink):
+        with contextlib.suppress(OSError):
+            while True:
+                data = source.recv(65536)
+                if not data:
+                    break
+                sink.sendall(data)
+        for end in (source, sink):
+            with contextlib.suppress(OSError):
+                end.shutdown(socket.SHUT_RDWR)
+        source.close()  # each socket is the source of one pump
+
+
+class NotificationService:
+    """A session bus of the test's own with the test's notification service
+    on it: what it was asked to show, and buttons the test presses."""
+
+    def __init__(self, folder):
+        self.log = os.path.join(folder, "notifications.log")
+        self.bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                                    start_new_session=True)
+        self.service = None
+        try:
+            self.address = self._line(self.bus, "the session bus")
+            self.service = subprocess.Popen([e2e.program_path("test_notification_service"), self.log],
+                                            env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=self.address),
+                                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
+                                            start_new_session=True)
+            if self._line(self.service, "the notification service") != "READY":
+                raise e2e.HarnessError("the notification service did not start")
+        except BaseException:
+            self.stop()
+            raise
+
+    @staticmethod
+    def _line(process, what):
+        line = []
+        reader = threading.Thread(target=lambda: line.append(process.stdout.readline().strip()), daemon=True)
+        reader.start()
+        reader.join(WAIT_SECONDS)
+        if not line or not line[0]:
+            raise e2e.HarnessError(f"{what} did not start")
+        return line[0]
+
+    def shown(self):
+        """[(id, summary, body)] in the order asked."""
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log, encoding="utf-8") as f:
+            return [tuple(line.rstrip("\n").split("\t", 2)) for line in f if line.strip()]
+
+    def press(self, notification, action):
+        self.service.stdin.write(f"{notification} {action}\n")
+        self.service.stdin.flush()
+
+    def stop(self):
+        for process in (self.service, self.bus):
+            if process and process.poll() is None:
+                with contextlib.suppress(ProcessLookupError):
+                    os.killpg(process.pid, signal.SIGKILL)
+                process.wait(10)
+            if process:
+                for stream in (process.stdin, process.stdout):
+                    if stream:
+                        stream.close()
+
+
+def rewrite(path, text):
+    with open(path, "w", newline="") as f:
+        f.write(text)
+
+
 class PrinterTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -64,7 +177,8 @@ class PrinterTest(unittest.TestCase):
             os.makedirs(cls.runtime, mode=0o700)
             os.chmod(runtime_root, 0o755)
             cls.agent_folder = os.path.join(cls.runtime, "inkseal")
-            cls.spool = os.path.join(cls.agent_folder, "spool")
+            cls.state = os.path.join(cls.root, "state")
+            cls.spool = os.path.join(cls.state, "inkseal", "spool")
             cls.service = StandInService()
             cls.stack.callback(cls.service.stop)
             cls.cups = CupsSandbox(runtime_root)
@@ -101,8 +215,11 @@ class PrinterTest(unittest.TestCase):
         no_desktop = os.path.join(self.work, "no-desktop")
         self.agent_env = dict(self.cups.env, XDG_RUNTIME_DIR=self.runtime, XDG_CONFIG_HOME=self.config,
                               XDG_DATA_HOME=no_desktop, XDG_DATA_DIRS=no_desktop, XDG_CONFIG_DIRS=no_desktop,
-                              INKSEAL_SERVICE_HOST=self.service.host, BROWSER=browser)
+                              INKSEAL_SERVICE_HOST=self.service.host, BROWSER=browser, XDG_STATE_HOME=self.state,
+                              # No session bus: waiting documents are only logged.
+                              DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent/bus")
         self.test_stack.callback(shutil.rmtree, self.agent_folder, True)
+        self.test_stack.callback(shutil.rmtree, self.state, True)
 
     # --- helpers ---------------------------------------------------------
 
@@ -144,7 +261,7 @@ class PrinterTest(unittest.TestCase):
 
     # --- tests -----------------------------------------------------------
 
-    def test_a_pdf_arrives_byte_for_byte_its_page_opens_and_no_spool_file_is_left_after_success_or_failure(self):
+    def test_a_pdf_arrives_byte_for_byte_its_page_opens_and_only_a_document_the_service_may_not_have_stays(self):
         self.store_credentials()
         agent = self.start_agent()
         content = make_pdf(os.path.join(self.work, "report.pdf"), "Quarterly report")
@@ -162,14 +279,16 @@ class PrinterTest(unittest.TestCase):
         self.assertIn("Quarterly report", self.service.fetch(page))
         self.assertEqual(self.spool_entries(), [])
 
-        # A failed upload (no page named, so the browser step fails) leaves nothing either.
+        # A failure inside the service (no page named, so the browser step
+        # fails): it may hold the document, which waits for the user's word.
         self.service.queue_reply("/upload", 500, [("Content-Type", "text/plain")], b"broken")
         job = self.cups.print_file(os.path.join(self.work, "report.pdf"), "Second try")
         self.cups.wait_state(job, ("completed",))
         runs = self.uploader_runs(agent, 2)
         self.assertEqual(runs[1][0], "1", self.agent_log(agent))
         self.assertIn("Could not open the default web browser with URL:\n", self.agent_log(agent))
-        self.assertEqual(self.spool_entries(), [])
+        self.assertIn('"Second try" may have reached Inkseal', self.agent_log(agent))
+        self.assertEqual(len(self.spool_entries()), 1)
 
     def test_a_postscript_job_arrives_as_a_pdf_of_the_same_page(self):
         self.store_credentials()
@@ -259,7 +378,7 @@ class PrinterTest(unittest.TestCase):
         for left in (other, on_purpose):
             self.cups.command(["cancel", str(left)], check=False)
 
-    def test_a_document_whose_run_was_cut_short_by_stopping_the_agent_is_printed_by_the_next_agent(self):
+    def test_a_document_whose_run_was_cut_short_by_stopping_the_agent_is_sent_by_the_next_agent(self):
         agent = self.start_agent()
         document = os.path.join(self.work, "interrupted.pdf")
         content = make_pdf(document, "Interrupted")
@@ -347,6 +466,156 @@ class PrinterTest(unittest.TestCase):
         os.remove(self.spool)
         self.assertNotIn("Ferrowend ended", self.agent_log(agent))
         self.assertEqual(self.uploads(), [])
+
+    # --- documents that wait --------------------------------------------
+
+    def waiting_setup(self, relay_open=True):
+        """The upload address behind a relay the test opens and closes, a
+        notification service of the test's own, a short back-off."""
+        self.relay = Relay("127.0.0.1", int(self.service.host.rsplit(":", 1)[1]))
+        self.test_stack.callback(self.relay.close)
+        if relay_open:
+            self.relay.open()
+        settings = os.path.join(self.install, "vod995.ini")
+        with open(settings, newline="") as f:
+            original = f.read()
+        self.test_stack.callback(rewrite, settings, original)
+        rewrite(settings, original.replace(self.service.url, f"https://127.0.0.1:{self.relay.port}"))
+        self.notifications = NotificationService(self.work)
+        self.test_stack.callback(self.notifications.stop)
+        self.agent_env.update(DBUS_SESSION_BUS_ADDRESS=self.notifications.address, INKSEAL_TEST_RETRY_SECONDS="2")
+
+    def told(self, agent, count):
+        try:
+            return wait_for(lambda: len(self.notifications.shown()) >= count and self.notifications.shown(),
+                            f"{count} notification(s)")
+        except AssertionError as error:
+            raise AssertionError(f"{error}; the agent's log:\n{self.agent_log(agent)}") from None
+
+    def test_documents_printed_while_the_service_is_down_wait_in_order_and_go_once_when_it_is_back(self):
+        self.store_credentials()
+        self.waiting_setup(relay_open=False)
+        agent = self.start_agent()
+        first = make_pdf(os.path.join(self.work, "train.pdf"), "On the train")
+        second = make_pdf(os.path.join(self.work, "later.pdf"), "Later")
+        job = self.cups.print_file(os.path.join(self.work, "train.pdf"), "On the train")
+        self.cups.wait_state(job, ("completed",))
+        self.assertEqual(self.uploader_runs(agent, 1)[0][0], "1")
+        self.assertIn("Failed to print the document.", self.agent_log(agent))  # Ferrowend's own box, once
+        told = self.told(agent, 1)
+        self.assertEqual(told[0][1], "Inkseal: a document waits")
+        self.assertIn('"On the train" could not reach Inkseal', told[0][2])
+        # A print made meanwhile goes behind it; the retries find the
+        # service still away and start no Ferrowend, so no new box.
+        job = self.cups.print_file(os.path.join(self.work, "later.pdf"), "Later")
+        self.cups.wait_state(job, ("completed",))
+        self.told(agent, 2)
+        time.sleep(5)  # two back-offs
+        self.assertEqual(len(re.findall("Ferrowend ended", self.agent_log(agent))), 1, self.agent_log(agent))
+        self.assertEqual(len(self.notifications.shown()), 2, "told again for the same reason")
+        self.assertEqual(len(self.spool_entries()), 2)
+        # Back up: both go, once, in the order printed, and nothing is left.
+        self.relay.open()
+        runs = self.uploader_runs(agent, 3)
+        self.assertEqual([code for code, _ in runs[1:]], ["0", "0"], self.agent_log(agent))
+        self.assertEqual([base64.b64decode(u["body_base64"]) for u in self.uploads()], [first, second])
+        wait_for(lambda: self.spool_entries() == [], "an empty spool")
+        time.sleep(3)
+        self.assertEqual(len(self.uploads()), 2)
+
+        # A service that answers "unavailable" (a connection can be made):
+        # Ferrowend's box once; its quiet retry, answered the same, shows none.
+        for _ in range(2):
+            self.service.queue_reply("/upload", 503, [("Content-Type", "text/plain")], b"down for maintenance")
+        boxes = self.agent_log(agent).count("Could not open the default web browser")
+        job = self.cups.print_file(os.path.join(self.work, "later.pdf"), "Maintenance")
+        self.cups.wait_state(job, ("completed",))
+        runs = self.uploader_runs(agent, 6)
+        self.assertEqual([code for code, _ in runs[3:]], ["1", "1", "0"], self.agent_log(agent))
+        self.assertEqual(self.agent_log(agent).count("Could not open the default web browser"), boxes + 1)
+        wait_for(lambda: self.spool_entries() == [], "an empty spool")
+
+    def test_a_waiting_document_outlives_logout_and_a_killed_agent_never_sends_twice(self):
+        self.store_credentials()
+        self.waiting_setup(relay_open=False)
+        agent = self.start_agent()
+        content = make_pdf(os.path.join(self.work, "away.pdf"), "Away")
+        job = self.cups.print_file(os.path.join(self.work, "away.pdf"), "Away")
+        self.cups.wait_state(job, ("completed",))
+        self.told(agent, 1)
+        # The scheduler hands the job over again (an agent stopped before it
+        # answered): the copy is dropped, since the first one waits already.
+        backend = subprocess.run([os.path.join(self.cups.root, "bin", "backend", "inkseal"), str(job),
+                                  pwd.getpwuid(os.getuid()).pw_name, "Away", "1", "",
+                                  os.path.join(self.work, "away.pdf")],
+                                 env=dict(os.environ, INKSEAL_RUNTIME_ROOT=os.path.dirname(self.runtime)),
+                                 capture_output=True, text=True, timeout=30)
+        self.assertEqual(backend.returncode, 0, backend.stderr)
+        wait_for(lambda: "is in the spool already" in self.agent_log(agent), "the copy's refusal")
+        self.assertEqual(len(self.spool_entries()), 1)
+        # Logout: the session's processes end and logind empties the runtime folder.
+        agent.kill()
+        shutil.rmtree(self.runtime)
+        os.makedirs(self.runtime, mode=0o700)
+        self.relay.open()
+        agent = self.start_agent()  # the next login
+        self.assertEqual(self.uploader_runs(agent, 1)[0][0], "0", self.agent_log(agent))
+        self.assertEqual([base64.b64decode(u["body_base64"]) for u in self.uploads()], [content])
+        wait_for(lambda: self.spool_entries() == [], "an empty spool")
+
+        # The agent alone is killed while Ferrowend waits for the reply; the
+        # next agent finds Ferrowend still at it, and it delivers once.
+        self.service.queue_reply("/upload", 200, [("X-Open-Browser", f"{self.service.base_url}/documents/1")],
+                                 delay=4)
+        job = self.cups.print_file(os.path.join(self.work, "away.pdf"), "Slow reply")
+        self.cups.wait_state(job, ("completed",))
+        time.sleep(1.5)
+        os.kill(agent.process.pid, signal.SIGKILL)
+        agent = self.start_agent()
+        wait_for(lambda: "was delivered by an uploader whose agent had ended" in self.agent_log(agent),
+                 "the delivery seen by the next agent")
+        self.assertEqual(self.spool_entries(), [])
+        self.assertNotIn("Ferrowend ended", self.agent_log(agent))
+        self.assertEqual(len(self.uploads()), 2)
+
+    def test_a_cancelled_login_waits_for_send_now_and_a_document_without_a_reply_waits_for_the_users_word(self):
+        self.waiting_setup()
+        self.agent_env["INKSEAL_TEST_RESPONSE_DEADLINE_MS"] = "4000"  # Ferrowend's wait for a reply
+        agent = self.start_agent()
+        content = make_pdf(os.path.join(self.work, "unsigned.pdf"), "Unsigned")
+        job = self.cups.print_file(os.path.join(self.work, "unsigned.pdf"), "Unsigned")
+        self.cups.wait_state(job, ("completed",))
+        dialog = LoginDialog(agent)
+        dialog.wait_shown()
+        dialog.click_cancel()
+        self.assertEqual(self.uploader_runs(agent, 1)[0][0], "1")
+        notification, _, body = self.told(agent, 1)[0]
+        self.assertIn('"Unsigned" was not sent.', body)
+        self.store_credentials()
+        self.notifications.press(notification, "send-now")
+        self.assertEqual(self.uploader_runs(agent, 2)[1][0], "0", self.agent_log(agent))
+        self.assertEqual([base64.b64decode(u["body_base64"]) for u in self.uploads()], [content])
+        wait_for(lambda: self.spool_entries() == [], "an empty spool")
+
+        # The body arrives but the reply never comes (Ferrowend's wait runs
+        # out): the service may hold it, so it is not sent again unasked,
+        # also not when the next print goes.
+        self.service.queue_reply("/upload", 200, [], delay=10)
+        job = self.cups.print_file(os.path.join(self.work, "unsigned.pdf"), "No reply")
+        self.cups.wait_state(job, ("completed",))
+        self.uploader_runs(agent, 3)
+        notification, _, body = self.told(agent, 2)[1]
+        self.assertIn('"No reply" may have reached Inkseal', body)
+        job = self.cups.print_file(os.path.join(self.work, "unsigned.pdf"), "Next")
+        self.cups.wait_state(job, ("completed",))
+        self.assertEqual(self.uploader_runs(agent, 4)[3][0], "0")
+        time.sleep(3)  # a back-off
+        self.assertEqual(len(self.uploads()), 3)
+        self.assertEqual(len(self.spool_entries()), 1)
+        self.notifications.press(notification, "discard")
+        wait_for(lambda: self.spool_entries() == [], "the discarded document's removal")
+        self.assertEqual(len(self.uploads()), 3)
+        self.assertEqual(len(re.findall("Ferrowend ended", self.agent_log(agent))), 4)
 
 
 if __name__ == "__main__":

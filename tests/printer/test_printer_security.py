@@ -257,7 +257,12 @@ class PrinterSecurityTest(unittest.TestCase):
 
         # Without XDG_RUNTIME_DIR, logind's folder (here under the test's root) is where it listens.
         socket = os.path.join(self.agent_folder(self.owner), "agent.socket")
-        agent = self.start(as_user(self.owner) + [self.agent], env=dict(env, INKSEAL_RUNTIME_ROOT=self.runtime_root))
+        state = os.path.join(self.root, "state")
+        os.makedirs(state, exist_ok=True)
+        os.chown(state, self.owner.pw_uid, self.owner.pw_gid)
+        agent = self.start(as_user(self.owner) + [self.agent],
+                           env=dict(env, INKSEAL_RUNTIME_ROOT=self.runtime_root, XDG_STATE_HOME=state,
+                                    DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent/bus"))
         wait_for(lambda: os.path.exists(socket) or agent.poll() is not None, "the agent's start")
         self.assertIsNone(agent.poll())
         self.assertEqual(os.listdir(squatted), [])
