@@ -54,6 +54,10 @@ bool DesktopNotifier::Tell(const std::string& job, const std::string& summary, c
   for (const char c : body) {
     escaped += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : std::string(1, c);
   }
+  // A D-Bus string must be UTF-8; a title that is not would end the call.
+  gchar* valid = g_utf8_make_valid(escaped.c_str(), -1);
+  escaped = valid;
+  g_free(valid);
   GVariantBuilder actions;
   g_variant_builder_init(&actions, G_VARIANT_TYPE("as"));
   for (const char* word : {kSendNowKey, kSendNowLabel, kDiscardKey, kDiscardLabel}) {

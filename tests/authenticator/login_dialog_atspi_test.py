@@ -12,13 +12,20 @@ Needs Debian's python3 with python3-pyatspi, a display and the native build.
 
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 import time
 import unittest
 
-import pyatspi
-from gi.repository import GLib
+# The accessibility bus is found through the display before the session bus:
+# a launcher of an earlier session on this display may have left its address
+# there and gone.  This test's own session bus starts a fresh one.
+if os.environ.get("DISPLAY") and shutil.which("xprop"):
+    subprocess.run(["xprop", "-root", "-remove", "AT_SPI_BUS"], capture_output=True, timeout=10)
+
+import pyatspi  # noqa: E402
+from gi.repository import GLib  # noqa: E402
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import inkseal_e2e as e2e  # noqa: E402

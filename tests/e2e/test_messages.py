@@ -125,8 +125,16 @@ class DesktopDialogTest(unittest.TestCase):
                 self.assertIsNone(process.poll(), "the program went on without waiting for OK")
                 # Without a window of its own the program's box is a modal
                 # dialog to the window manager, not a second main window.
-                properties = subprocess.run(["xprop", "-id", dialog, "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE"],
-                                            capture_output=True, text=True, timeout=10).stdout
+                # The window may be found a moment before all of its
+                # properties are set: read them until both are there.
+                deadline = time.monotonic() + 5
+                while True:
+                    properties = subprocess.run(["xprop", "-id", dialog, "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE"],
+                                                capture_output=True, text=True, timeout=10).stdout
+                    if ("_NET_WM_WINDOW_TYPE_DIALOG" in properties and "_NET_WM_STATE_MODAL" in properties
+                            or time.monotonic() > deadline):
+                        break
+                    time.sleep(0.2)
                 self.assertIn("_NET_WM_WINDOW_TYPE_DIALOG", properties)
                 self.assertIn("_NET_WM_STATE_MODAL", properties)
                 self.xdotool("windowfocus", "--sync", dialog)
