@@ -42,15 +42,6 @@ bool Hidden(char32_t c) {
   return false;
 }
 
-// The next whole character of text at i, surrogate pairs joined.
-char32_t NextCharacter(const std::u16string& text, size_t& i) {
-  const char32_t unit = text[i++];
-  if (unit >= 0xD800 && unit <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF) {
-    return 0x10000 + ((unit - 0xD800) << 10) + (text[i++] - 0xDC00);
-  }
-  return unit;
-}
-
 }  // namespace
 
 std::string PrintableLine(std::string_view text, size_t limit) {
@@ -62,7 +53,7 @@ std::string PrintableLine(std::string_view text, size_t limit) {
   const size_t mark = sizeof kCutMark - 1;
   while (i < wide.size()) {
     const size_t start = i;
-    const char32_t c = NextCharacter(wide, i);
+    const char32_t c = NextCodePoint(wide, i);
     const std::string shown = Hidden(c) ? kStandIn : Utf16ToUtf8(std::u16string_view(wide).substr(start, i - start));
     if (line.size() + shown.size() > limit) {
       line.resize(markAt);

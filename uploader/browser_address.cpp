@@ -49,16 +49,10 @@ bool IsRefusedInHost(char32_t c) {
 // The code points of text; absent for an unpaired surrogate.
 std::optional<std::u32string> CodePoints(std::u16string_view text) {
   std::u32string points;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      points += static_cast<char32_t>(0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      return std::nullopt;
-    } else {
-      points += c;
-    }
+  for (size_t i = 0; i < text.size();) {
+    const char32_t c = NextCodePoint(text, i);
+    if (c >= 0xD800 && c <= 0xDFFF) return std::nullopt;
+    points += c;
   }
   return points;
 }
@@ -78,14 +72,9 @@ std::u16string PercentEncoded(std::u32string_view points) {
       text += static_cast<char16_t>(c);
       continue;
     }
-    std::u16string one;
-    if (c >= 0x10000) {
-      one += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      one += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      one += static_cast<char16_t>(c);
-    }
-    for (const unsigned char byte : Utf16ToUtf8(one)) {
+    std::string bytes;
+    AppendUtf8(bytes, c);
+    for (const unsigned char byte : bytes) {
       text += u'%';
       text += static_cast<char16_t>(kHex[byte >> 4]);
       text += static_cast<char16_t>(kHex[byte & 0xF]);
